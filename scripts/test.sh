@@ -1,0 +1,9 @@
+#!/usr/bin/env bash
+# Sets up, builds with the sanitizers and warnings as errors, and runs every test.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/setup.sh
+build=build/test
+cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORVO_SANITIZE=ON -DORVO_WERROR=ON >/dev/null
+cmake --build "$build" -j "$(nproc)"
+ctest --test-dir "$build" --output-on-failure -j "$(nproc)"
