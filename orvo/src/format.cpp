@@ -62,7 +62,8 @@ PanoramaView& InitPanoramaView(PanoramaView& view) {
     return view;
 }
 
-void PackPerspectiveView(const PerspectiveView& view, unsigned char out[PackedPerspectiveViewSize]) {
+void PackPerspectiveView(const PerspectiveView& view,
+                         unsigned char out[PackedPerspectiveViewSize]) {
     PutU32(out, view.projection);
     unsigned char* p = out + 4;
     p = PutVector(p, view.eyePoint);

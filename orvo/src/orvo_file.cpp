@@ -8,9 +8,10 @@ OrvoFile::Error::Error() : Error(errno) {}
 OrvoFile::Error::Error(int errorNumber)
     : std::runtime_error(""), errorNumber_(errorNumber), text_(std::strerror(errorNumber)) {}
 
-const char* OrvoFile::Error::what() const noexcept { return text_.c_str(); }
+const char* OrvoFile::Error::what() const noexcept {
+    return text_.c_str();
+}
 
-OrvoFile::OrvoFile(std::uint16_t width)
-    : colourRow_(3u * width), depthRow_(width), idRow_(width) {}
+OrvoFile::OrvoFile(std::uint16_t width) : colourRow_(3u * width), depthRow_(width), idRow_(width) {}
 
 OrvoFile::~OrvoFile() = default;

@@ -24,7 +24,9 @@ std::map<void*, std::size_t>& Blocks() {
 
 const char32_t Replacement = 0xFFFD;
 
-bool IsContinuation(unsigned char byte) { return (byte & 0xC0) == 0x80; }
+bool IsContinuation(unsigned char byte) {
+    return (byte & 0xC0) == 0x80;
+}
 
 // Decodes one UTF-8 character at text[i], advancing i. An invalid or truncated sequence
 // yields U+FFFD and consumes its maximal valid prefix (at least one byte), as the Unicode
@@ -91,7 +93,9 @@ void AppendUtf8(std::string& out, char32_t c) {
     }
 }
 
-bool SupportedCodePage(UINT codePage) { return codePage == CP_ACP || codePage == CP_UTF8; }
+bool SupportedCodePage(UINT codePage) {
+    return codePage == CP_ACP || codePage == CP_UTF8;
+}
 
 } // namespace
 
@@ -129,8 +133,8 @@ BOOL VirtualFree(LPVOID address, SIZE_T size, DWORD freeType) {
 
 int MultiByteToWideChar(UINT codePage, DWORD /*flags*/, LPCCH source, int sourceBytes,
                         LPWSTR destination, int destinationChars) {
-    if (!SupportedCodePage(codePage) || source == nullptr || sourceBytes == 0 ||
-        sourceBytes < -1 || destinationChars < 0) {
+    if (!SupportedCodePage(codePage) || source == nullptr || sourceBytes == 0 || sourceBytes < -1 ||
+        destinationChars < 0) {
         return 0;
     }
     const std::size_t length =
@@ -160,8 +164,8 @@ int MultiByteToWideChar(UINT codePage, DWORD /*flags*/, LPCCH source, int source
 int WideCharToMultiByte(UINT codePage, DWORD /*flags*/, LPCWCH source, int sourceChars,
                         LPSTR destination, int destinationBytes, LPCCH /*defaultChar*/,
                         LPBOOL usedDefaultChar) {
-    if (!SupportedCodePage(codePage) || source == nullptr || sourceChars == 0 ||
-        sourceChars < -1 || destinationBytes < 0) {
+    if (!SupportedCodePage(codePage) || source == nullptr || sourceChars == 0 || sourceChars < -1 ||
+        destinationBytes < 0) {
         return 0;
     }
     std::size_t length = 0;

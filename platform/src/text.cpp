@@ -32,8 +32,8 @@ std::string WideToAnsi(const std::wstring& text) {
         return std::string();
     }
     std::string narrow(static_cast<std::size_t>(needed), '\0');
-    const int written = WideCharToMultiByte(CP_ACP, 0, text.data(), length, &narrow[0], needed,
-                                            nullptr, nullptr);
+    const int written =
+        WideCharToMultiByte(CP_ACP, 0, text.data(), length, &narrow[0], needed, nullptr, nullptr);
     narrow.resize(written > 0 ? static_cast<std::size_t>(written) : 0);
     return narrow;
 }

@@ -7,7 +7,8 @@
 
 TEST(PageMemory, CommitsZeroFilledWritableBlocksAndReleasesThemOnce) {
     const SIZE_T size = 3 * 4096 + 17;
-    auto* block = static_cast<unsigned char*>(VirtualAlloc(nullptr, size, MEM_COMMIT, PAGE_READWRITE));
+    auto* block =
+        static_cast<unsigned char*>(VirtualAlloc(nullptr, size, MEM_COMMIT, PAGE_READWRITE));
     ASSERT_NE(block, nullptr);
     EXPECT_EQ(reinterpret_cast<std::uintptr_t>(block) % 4096, 0u);
     for (SIZE_T i = 0; i < size; ++i) {

@@ -22,5 +22,5 @@
 // Returns true when every directory that carries QuorvaneSubfileData was read completely
 // (also when there is none); false on any failure. Reports nothing and throws nothing.
 bool ReadOrvoFile(const std::string& path, int& width, int& height, PerspectiveView& view,
-                  std::deque<ObjectEntry>& objects, unsigned char*& colour,
-                  std::uint32_t*& depth, std::uint16_t*& ids);
+                  std::deque<ObjectEntry>& objects, unsigned char*& colour, std::uint32_t*& depth,
+                  std::uint16_t*& ids);
