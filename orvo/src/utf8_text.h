@@ -1,0 +1,23 @@
+// UTF-16 to UTF-8, the encoding of every text that revision 1.3 stores: tag texts, object
+// names and the property list.
+#pragma once
+
+#include <string>
+
+namespace Tessaly {
+namespace Orvo {
+
+// Converts UTF-16 code units to UTF-8. A high surrogate followed by a low surrogate becomes
+// one code point; any other unit, a lone surrogate included, is encoded as its own code point
+// (so a broken name survives as the bytes it had rather than being dropped). A wchar_t above
+// 0xFFFF is not a UTF-16 unit; one up to 0x10FFFF is taken as a code point, anything larger
+// becomes U+FFFD.
+std::string Utf16ToUtf8(const std::wstring& text);
+
+// The form of a TIFF text tag in revision 1.3: UTF-8, cut at the first NUL (an ASCII entry
+// cannot hold one), and padded with spaces to at least four bytes. Empty stays empty: such a
+// tag is left out.
+std::string TagText(const std::wstring& text);
+
+} // namespace Orvo
+} // namespace Tessaly

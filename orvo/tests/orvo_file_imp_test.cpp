@@ -1,0 +1,860 @@
+// The plug-in's writer, checked on its files: the directory chain and entries with the
+// test's own TIFF walker, the private blocks against bytes assembled here from the format's
+// rules, the pixels through libtiff and Python's tifffile, the property list through
+// Python's plistlib.
+#include "orvo/format.h"
+#include "orvo/private_tags.h"
+#include "orvo/tessaly_orvo_file.h"
+#include "platform/text.h"
+
+#include "classic_tiff.h"
+
+#include <gtest/gtest.h>
+#include <tiffio.h>
+
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+using namespace Tessaly::Orvo;
+using namespace classic_tiff;
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::uint16_t TagImageWidth = 256, TagImageLength = 257, TagBitsPerSample = 258,
+                    TagCompression = 259, TagPhotometric = 262, TagDocumentName = 269,
+                    TagStripOffsets = 273, TagSamplesPerPixel = 277, TagRowsPerStrip = 278,
+                    TagStripByteCounts = 279, TagXResolution = 282, TagYResolution = 283,
+                    TagPlanarConfig = 284, TagResolutionUnit = 296, TagSoftware = 305,
+                    TagDateTime = 306, TagArtist = 315, TagCopyright = 33432,
+                    TagSubfileData = 34953;
+
+// Pixel values that differ in every byte from row to row and pixel to pixel, so that a
+// swapped row, a shifted strip or a wrong byte order shows. The Python checks use the same
+// formulas.
+std::uint8_t ColourAt(unsigned x, unsigned y, unsigned c) {
+    return static_cast<std::uint8_t>(x * 7 + y * 13 + c * 50 + 1);
+}
+std::uint32_t DepthAt(unsigned x, unsigned y) {
+    if ((x + y) % 5 == 4) {
+        return NoDepthCode;
+    }
+    return (y * 0x01000193u) ^ (x * 0x9E3779B1u);
+}
+std::uint16_t IdAt(unsigned x, unsigned y) {
+    return DepthAt(x, y) == NoDepthCode ? 0 : static_cast<std::uint16_t>(x * 31 + y * 7 + 1);
+}
+
+void PutBytes(Bytes& out, std::uint64_t value, int size) {
+    for (int i = 0; i < size; ++i) {
+        out.push_back(static_cast<unsigned char>(value >> (8 * i)));
+    }
+}
+void PutDouble(Bytes& out, double value) {
+    std::uint64_t bits;
+    std::memcpy(&bits, &value, sizeof bits);
+    PutBytes(out, bits, 8);
+}
+
+Bytes ColourRowBytes(unsigned width, unsigned y) {
+    Bytes row;
+    for (unsigned x = 0; x < width; ++x) {
+        for (unsigned c = 0; c < 3; ++c) {
+            row.push_back(ColourAt(x, y, c));
+        }
+    }
+    return row;
+}
+Bytes DepthRowBytes(unsigned width, unsigned y) {
+    Bytes row;
+    for (unsigned x = 0; x < width; ++x) {
+        PutBytes(row, DepthAt(x, y), 4);
+    }
+    return row;
+}
+Bytes IdRowBytes(unsigned width, unsigned y) {
+    Bytes row;
+    for (unsigned x = 0; x < width; ++x) {
+        PutBytes(row, IdAt(x, y), 2);
+    }
+    return row;
+}
+
+void FillRow(OrvoFile& file, unsigned width, unsigned y) {
+    for (unsigned x = 0; x < width; ++x) {
+        for (unsigned c = 0; c < 3; ++c) {
+            file.ColourRow()[3 * x + c] = ColourAt(x, y, c);
+        }
+        file.DepthRow()[x] = DepthAt(x, y);
+        file.IdRow()[x] = IdAt(x, y);
+    }
+}
+
+// A view record with a different value in every field, so that a field out of place shows.
+PerspectiveView DistinctView() {
+    PerspectiveView view;
+    InitPerspectiveView(view);
+    view.projection = ProjectionPerspective;
+    view.eyePoint = {1.5, -2.25, 3.0};
+    view.rightAxis = {0.0, -1.0, 0.0};
+    view.upAxis = {0.0, 0.0, 1.0};
+    view.viewDirection = {1.0, 0.0, 0.0};
+    view.cornerTopLeft = {-0.75, 0.5, -1.0};
+    view.cornerBottomRight = {0.75, -0.5, -1.0};
+    view.nearDepth = 2.5;
+    view.farDepth = 1234.125;
+    view.unitScale = 0.01;
+    view.unitCode = UnitMetre;
+    return view;
+}
+
+// The depth block of a kind-1 layer: header, reserved word, the packed view record.
+Bytes ExpectedDepthBlock(const PerspectiveView& v) {
+    Bytes block;
+    PutBytes(block, KindPerspectiveDepth, 4);
+    PutBytes(block, 1, 2);
+    PutBytes(block, 0, 2);
+    PutBytes(block, 0, 4);
+    PutBytes(block, v.projection, 4);
+    for (const Vector3* vector : {&v.eyePoint, &v.rightAxis, &v.upAxis, &v.viewDirection,
+                                  &v.spareAxis, &v.cornerTopLeft, &v.cornerBottomRight}) {
+        PutDouble(block, vector->x);
+        PutDouble(block, vector->y);
+        PutDouble(block, vector->z);
+    }
+    PutDouble(block, v.nearDepth);
+    PutDouble(block, v.farDepth);
+    PutDouble(block, v.unitScale);
+    PutBytes(block, v.unitCode, 4);
+    return block;
+}
+
+const Bytes colourBlockWithoutText = {0, 0, 0, 0, 1, 0, 3, 0, 5, 0, 0, 0, 0, 0, 0, 0};
+
+Bytes Slice(const Bytes& bytes, std::size_t at, std::size_t size) {
+    if (at + size > bytes.size()) {
+        ADD_FAILURE() << size << " bytes at " << at << " run past the end (" << bytes.size() << ")";
+        return Bytes();
+    }
+    return Bytes(bytes.begin() + static_cast<std::ptrdiff_t>(at),
+                 bytes.begin() + static_cast<std::ptrdiff_t>(at + size));
+}
+
+std::wstring Wide(const fs::path& path) {
+    return platform::AnsiToWide(path.string());
+}
+
+int RunPython(const std::string& arguments) {
+    const std::string command = std::string(ORVO_PYTHON) + " " + ORVO_SOURCE_DIR +
+                                "/orvo/tests/check_orvo_imp.py " + arguments;
+    return std::system(command.c_str());
+}
+
+std::string Quoted(const fs::path& path) {
+    return "'" + path.string() + "'";
+}
+
+class OrvoFileImpTest : public testing::Test {
+protected:
+    void SetUp() override {
+        const testing::TestInfo* info = testing::UnitTest::GetInstance()->current_test_info();
+        folder_ = fs::path(testing::TempDir()) /
+                  (std::string("orvo_imp_") + info->test_suite_name() + "_" + info->name());
+        fs::remove_all(folder_);
+        fs::create_directories(folder_);
+    }
+    void TearDown() override {
+        std::error_code ignored;
+        fs::remove_all(folder_, ignored);
+    }
+
+    fs::path Path(const std::string& name) const { return folder_ / name; }
+
+    static std::unique_ptr<OrvoFile> Create(const fs::path& path, std::uint16_t width,
+                                            std::uint16_t height,
+                                            const std::wstring& software = L"Orvo test") {
+        return CreateOrvoFile(Wide(path), width, height, software, L"", L"", L"", DistinctView());
+    }
+
+    static void WriteRows(OrvoFile& file, unsigned width, unsigned from, unsigned to) {
+        for (unsigned y = from; y < to; ++y) {
+            FillRow(file, width, y);
+            file.WriteRow();
+        }
+    }
+
+    fs::path folder_;
+};
+
+// The strips of one directory hold the expected rows; rows not yet written have no bytes.
+void ExpectStrips(const Bytes& bytes, const Directory& directory, unsigned height,
+                  unsigned rowsWritten, const std::function<Bytes(unsigned)>& row) {
+    const Entry* offsets = directory.Find(TagStripOffsets);
+    const Entry* counts = directory.Find(TagStripByteCounts);
+    ASSERT_NE(offsets, nullptr);
+    ASSERT_NE(counts, nullptr);
+    EXPECT_EQ(offsets->type, TypeLong);
+    ASSERT_EQ(offsets->count, height);
+    ASSERT_EQ(counts->count, height);
+    const std::vector<std::uint32_t> offsetValues = Numbers(bytes, *offsets);
+    const std::vector<std::uint32_t> countValues = Numbers(bytes, *counts);
+    for (unsigned y = 0; y < height; ++y) {
+        if (y < rowsWritten) {
+            const Bytes expected = row(y);
+            EXPECT_EQ(countValues[y], expected.size()) << "row " << y;
+            EXPECT_EQ(Slice(bytes, offsetValues[y], expected.size()), expected) << "row " << y;
+        } else {
+            EXPECT_EQ(countValues[y], 0u) << "row " << y;
+            EXPECT_EQ(offsetValues[y], 0u) << "row " << y;
+        }
+    }
+}
+
+// libtiff, reading the file as any TIFF program would, finds the written rows.
+void ExpectLibtiffReadsRows(const fs::path& path, unsigned width, unsigned rowsWritten,
+                            std::uint32_t layers) {
+    std::unique_ptr<TIFF, void (*)(TIFF*)> tiff(TIFFOpen(path.c_str(), "r"), TIFFClose);
+    ASSERT_TRUE(tiff);
+    tdir_t directories = 0;
+    for (std::uint32_t bit : {LayerColour, LayerDepth, LayerObjectId}) {
+        if ((layers & bit) == 0) {
+            continue;
+        }
+        ASSERT_TRUE(TIFFSetDirectory(tiff.get(), directories)) << "directory " << directories;
+        ++directories;
+        std::vector<unsigned char> buffer(static_cast<std::size_t>(TIFFScanlineSize(tiff.get())));
+        for (unsigned y = 0; y < rowsWritten; ++y) {
+            ASSERT_EQ(TIFFReadScanline(tiff.get(), buffer.data(), y), 1) << "row " << y;
+            const Bytes expected = bit == LayerColour  ? ColourRowBytes(width, y)
+                                   : bit == LayerDepth ? DepthRowBytes(width, y)
+                                                       : IdRowBytes(width, y);
+            EXPECT_EQ(Bytes(buffer.begin(), buffer.end()), expected) << "layer " << bit;
+        }
+    }
+    EXPECT_EQ(TIFFNumberOfDirectories(tiff.get()), directories);
+}
+
+// Follows an object table from the object-id block: (offset, previous, id, r, g, b, name).
+struct Record {
+    std::uint32_t offset;
+    std::uint32_t previous;
+    std::uint16_t id;
+    unsigned char red, green, blue;
+    std::string name;
+};
+std::vector<Record> ObjectTable(const Bytes& bytes, std::uint32_t blockOffset) {
+    std::vector<Record> records;
+    const std::uint32_t count = U32(bytes, blockOffset + 8);
+    std::uint32_t at = U32(bytes, blockOffset + 12);
+    for (std::uint32_t i = 0; i < count && at != 0; ++i) {
+        Record record;
+        record.offset = at;
+        record.previous = U32(bytes, at);
+        record.id = U16(bytes, at + 4);
+        record.red = bytes.at(at + 6);
+        record.green = bytes.at(at + 7);
+        record.blue = bytes.at(at + 8);
+        for (std::size_t p = at + 9; p < bytes.size() && bytes[p] != 0; ++p) {
+            record.name += static_cast<char>(bytes[p]);
+        }
+        records.push_back(record);
+        at = record.previous;
+    }
+    return records;
+}
+
+} // namespace
+
+TEST_F(OrvoFileImpTest, ConstructedAndDestroyedWithoutRowsLeavesAHeaderWithoutDirectories) {
+    const fs::path path = Path("empty.orv");
+    Create(path, 4, 4).reset();
+    EXPECT_EQ(ReadFileBytes(path), (Bytes{'I', 'I', 42, 0, 0, 0, 0, 0}));
+}
+
+TEST_F(OrvoFileImpTest, ThreeLayersWithTheirEntriesStripsAndBlocks) {
+    const fs::path path = Path("three.orv");
+    const unsigned width = 5, height = 3; // a colour row of 15 bytes: odd on purpose
+    const std::time_t before = std::time(nullptr);
+    {
+        std::unique_ptr<OrvoFile> file = CreateOrvoFile(Wide(path), width, height, L"Orvo test",
+                                                        L"doc", L"", L"(c) Me", DistinctView());
+        WriteRows(*file, width, 0, height);
+        file->AddObject(7, 255, 128, 1, L"Cup");
+        file->AddObject(9, 10, 20, 30, L"");
+        file->AddObject(300, 0, 0, 255, std::wstring(1, wchar_t(0x20AC)) + L"1");
+        file->Close();
+    }
+    const Bytes bytes = ReadFileBytes(path);
+    const std::vector<Directory> chain = ReadChain(bytes);
+    ASSERT_EQ(chain.size(), 3u);
+    EXPECT_EQ(chain[2].next, 0u);
+
+    const Directory& colour = chain[0];
+    EXPECT_EQ(colour.Tags(),
+              (std::vector<std::uint16_t>{
+                  TagImageWidth, TagImageLength, TagBitsPerSample, TagCompression, TagPhotometric,
+                  TagDocumentName, TagStripOffsets, TagSamplesPerPixel, TagRowsPerStrip,
+                  TagStripByteCounts, TagXResolution, TagYResolution, TagPlanarConfig,
+                  TagResolutionUnit, TagSoftware, TagDateTime, TagCopyright, TagSubfileData}));
+    EXPECT_EQ(colour.Find(TagImageWidth)->type, TypeShort);
+    EXPECT_EQ(Number(bytes, *colour.Find(TagImageWidth)), width);
+    EXPECT_EQ(colour.Find(TagImageLength)->type, TypeShort);
+    EXPECT_EQ(Number(bytes, *colour.Find(TagImageLength)), height);
+    EXPECT_EQ(Numbers(bytes, *colour.Find(TagBitsPerSample)),
+              (std::vector<std::uint32_t>{8, 8, 8}));
+    EXPECT_EQ(Number(bytes, *colour.Find(TagCompression)), 1u);
+    EXPECT_EQ(Number(bytes, *colour.Find(TagPhotometric)), 2u);
+    EXPECT_EQ(AsciiBytes(bytes, *colour.Find(TagDocumentName)), std::string("doc \0", 5));
+    EXPECT_EQ(Number(bytes, *colour.Find(TagSamplesPerPixel)), 3u);
+    EXPECT_EQ(Number(bytes, *colour.Find(TagRowsPerStrip)), 1u);
+    EXPECT_EQ(colour.Find(TagStripByteCounts)->type, TypeShort);
+    EXPECT_EQ(Number(bytes, *colour.Find(TagPlanarConfig)), 1u);
+    EXPECT_EQ(AsciiBytes(bytes, *colour.Find(TagSoftware)), std::string("Orvo test\0", 10));
+    EXPECT_EQ(AsciiBytes(bytes, *colour.Find(TagCopyright)), std::string("(c) Me\0", 7));
+
+    // DateTime: UTC, "YYYY:MM:DD HH:MM:SS", taken while the file was written.
+    const Entry* dateTime = colour.Find(TagDateTime);
+    ASSERT_EQ(dateTime->count, 20u);
+    const std::string stamp = AsciiBytes(bytes, *dateTime);
+    std::tm parsed = {};
+    ASSERT_NE(strptime(stamp.c_str(), "%Y:%m:%d %H:%M:%S", &parsed), nullptr) << stamp;
+    const std::time_t written = timegm(&parsed);
+    EXPECT_GE(written, before - 1);
+    EXPECT_LE(written, std::time(nullptr) + 1);
+
+    ExpectStrips(bytes, colour, height, height,
+                 [&](unsigned y) { return ColourRowBytes(width, y); });
+    EXPECT_EQ(Slice(bytes, Number(bytes, *colour.Find(TagSubfileData)), 16),
+              colourBlockWithoutText);
+
+    const std::vector<std::uint16_t> layerTags = {
+        TagImageWidth,      TagImageLength,  TagBitsPerSample,   TagCompression,  TagStripOffsets,
+        TagSamplesPerPixel, TagRowsPerStrip, TagStripByteCounts, TagPlanarConfig, TagSubfileData};
+    const Directory& depth = chain[1];
+    EXPECT_EQ(depth.Tags(), layerTags);
+    EXPECT_EQ(Number(bytes, *depth.Find(TagBitsPerSample)), 32u);
+    EXPECT_EQ(Number(bytes, *depth.Find(TagSamplesPerPixel)), 1u);
+    ExpectStrips(bytes, depth, height, height, [&](unsigned y) { return DepthRowBytes(width, y); });
+    const Bytes depthBlock = ExpectedDepthBlock(DistinctView());
+    EXPECT_EQ(Slice(bytes, Number(bytes, *depth.Find(TagSubfileData)), depthBlock.size()),
+              depthBlock);
+
+    const Directory& ids = chain[2];
+    EXPECT_EQ(ids.Tags(), layerTags);
+    EXPECT_EQ(Number(bytes, *ids.Find(TagBitsPerSample)), 16u);
+    ExpectStrips(bytes, ids, height, height, [&](unsigned y) { return IdRowBytes(width, y); });
+
+    // The object-id block comes last in the file; the records before it, newest first, with
+    // no padding between them (the first record is 13 bytes long).
+    const std::uint32_t idBlock = Number(bytes, *ids.Find(TagSubfileData));
+    EXPECT_EQ(idBlock + 16u, bytes.size());
+    EXPECT_EQ(Slice(bytes, idBlock, 8), (Bytes{2, 0, 0, 0, 1, 0, 1, 0}));
+    EXPECT_EQ(U32(bytes, idBlock + 8), 3u);
+    const std::vector<Record> records = ObjectTable(bytes, idBlock);
+    ASSERT_EQ(records.size(), 3u);
+    EXPECT_EQ(records[0].id, 300);
+    EXPECT_EQ(records[0].name, "\xE2\x82\xAC"
+                               "1");
+    EXPECT_EQ(records[0].offset + 9u + 5u, idBlock);
+    EXPECT_EQ(records[1].id, 9);
+    EXPECT_EQ(records[1].name, "");
+    EXPECT_EQ(Slice(bytes, records[1].offset + 4, 6), (Bytes{9, 0, 10, 20, 30, 0}));
+    EXPECT_EQ(records[1].offset + 10u, records[0].offset);
+    EXPECT_EQ(records[2].id, 7);
+    EXPECT_EQ(records[2].name, "Cup");
+    EXPECT_EQ((Bytes{records[2].red, records[2].green, records[2].blue}), (Bytes{255, 128, 1}));
+    EXPECT_EQ(records[2].offset + 13u, records[1].offset);
+    EXPECT_EQ(records[2].previous, 0u);
+
+    ExpectLibtiffReadsRows(path, width, height, LayerAll);
+}
+
+TEST_F(OrvoFileImpTest, IsAValidTiffAfterEveryRow) {
+    const fs::path path = Path("rows.orv");
+    const unsigned width = 7, height = 6;
+    std::unique_ptr<OrvoFile> file = Create(path, width, height);
+    std::vector<std::uint32_t> directoryOffsets;
+    Bytes colourBlock, depthBlock;
+    for (unsigned k = 1; k <= height; ++k) {
+        SCOPED_TRACE("after row " + std::to_string(k));
+        WriteRows(*file, width, k - 1, k);
+        const Bytes bytes = ReadFileBytes(path);
+        const std::vector<Directory> chain = ReadChain(bytes);
+        ASSERT_EQ(chain.size(), 3u);
+        // Rewritten in place: the directories never move, and the blocks appended behind
+        // them are never overwritten.
+        std::vector<std::uint32_t> offsets;
+        for (const Directory& directory : chain) {
+            offsets.push_back(directory.offset);
+        }
+        const std::uint32_t colourAt = Number(bytes, *chain[0].Find(TagSubfileData));
+        const std::uint32_t depthAt = Number(bytes, *chain[1].Find(TagSubfileData));
+        if (k == 1) {
+            directoryOffsets = offsets;
+            colourBlock = Slice(bytes, colourAt, 16);
+            depthBlock = Slice(bytes, depthAt, 212);
+        }
+        EXPECT_EQ(offsets, directoryOffsets);
+        EXPECT_EQ(Slice(bytes, colourAt, 16), colourBlockWithoutText);
+        EXPECT_EQ(Slice(bytes, depthAt, 212), ExpectedDepthBlock(DistinctView()));
+        EXPECT_EQ(Number(bytes, *chain[2].Find(TagSubfileData)), 0u);
+        ExpectStrips(bytes, chain[0], height, k,
+                     [&](unsigned y) { return ColourRowBytes(width, y); });
+        ExpectStrips(bytes, chain[1], height, k,
+                     [&](unsigned y) { return DepthRowBytes(width, y); });
+        ExpectStrips(bytes, chain[2], height, k, [&](unsigned y) { return IdRowBytes(width, y); });
+        ExpectLibtiffReadsRows(path, width, k, LayerAll);
+        if (k == 2 || k == height) {
+            EXPECT_EQ(RunPython("pages " + Quoted(path) + " " + std::to_string(width) + " " +
+                                std::to_string(height) + " " + std::to_string(k) + " 7"),
+                      0);
+        }
+    }
+    file.reset();
+    const Bytes closed = ReadFileBytes(path);
+    const std::vector<Directory> chain = ReadChain(closed);
+    ASSERT_EQ(chain.size(), 3u);
+    const std::uint32_t idBlock = Number(closed, *chain[2].Find(TagSubfileData));
+    EXPECT_EQ(Slice(closed, idBlock, 16), (Bytes{2, 0, 0, 0, 1, 0, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
+}
+
+TEST_F(OrvoFileImpTest, ColourOnlyGivesOneDirectoryAndNoObjectIdBlock) {
+    const fs::path path = Path("colour.orv");
+    {
+        std::unique_ptr<OrvoFile> file = Create(path, 3, 2);
+        file->SetLayers(LayerColour);
+        WriteRows(*file, 3, 0, 2);
+        file->AddObject(1, 1, 2, 3, L"Ab");
+    }
+    const Bytes bytes = ReadFileBytes(path);
+    const std::vector<Directory> chain = ReadChain(bytes);
+    ASSERT_EQ(chain.size(), 1u);
+    EXPECT_EQ(chain[0].next, 0u);
+    EXPECT_EQ(Numbers(bytes, *chain[0].Find(TagBitsPerSample)),
+              (std::vector<std::uint32_t>{8, 8, 8}));
+    // The record is the last thing in the file: no object-id block follows it.
+    const Bytes tail = Slice(bytes, bytes.size() - 12, 12);
+    EXPECT_EQ(tail, (Bytes{0, 0, 0, 0, 1, 0, 1, 2, 3, 'A', 'b', 0}));
+    ExpectLibtiffReadsRows(path, 3, 2, LayerColour);
+}
+
+TEST_F(OrvoFileImpTest, DepthAndObjectIdGetTheFirstTwoDirectories) {
+    const fs::path path = Path("depth_id.orv");
+    {
+        std::unique_ptr<OrvoFile> file = Create(path, 4, 3);
+        file->SetLayers(LayerDepth | LayerObjectId);
+        WriteRows(*file, 4, 0, 3);
+        file->AddObject(5, 9, 8, 7, L"Lamp");
+        file->Close();
+    }
+    const Bytes bytes = ReadFileBytes(path);
+    const std::vector<Directory> chain = ReadChain(bytes);
+    ASSERT_EQ(chain.size(), 2u);
+    EXPECT_EQ(Number(bytes, *chain[0].Find(TagBitsPerSample)), 32u);
+    EXPECT_EQ(Number(bytes, *chain[1].Find(TagBitsPerSample)), 16u);
+    EXPECT_EQ(chain[0].Find(TagPhotometric), nullptr);
+    // Close finished directory 1, the object-id layer, and left the depth layer's block alone.
+    const Bytes depthBlock = ExpectedDepthBlock(DistinctView());
+    EXPECT_EQ(Slice(bytes, Number(bytes, *chain[0].Find(TagSubfileData)), depthBlock.size()),
+              depthBlock);
+    const std::uint32_t idBlock = Number(bytes, *chain[1].Find(TagSubfileData));
+    EXPECT_EQ(U32(bytes, idBlock), KindObjectId);
+    const std::vector<Record> records = ObjectTable(bytes, idBlock);
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_EQ(records[0].name, "Lamp");
+    ExpectLibtiffReadsRows(path, 4, 3, LayerDepth | LayerObjectId);
+}
+
+TEST_F(OrvoFileImpTest, ASecondCloseDoesNothing) {
+    const fs::path path = Path("twice.orv");
+    std::unique_ptr<OrvoFile> file = Create(path, 2, 2);
+    WriteRows(*file, 2, 0, 2);
+    file->AddObject(1, 0, 0, 0, L"x");
+    file->Close();
+    const Bytes first = ReadFileBytes(path);
+    EXPECT_NO_THROW(file->Close());
+    file.reset();
+    EXPECT_EQ(ReadFileBytes(path), first);
+    EXPECT_EQ(ReadChain(first).size(), 3u);
+}
+
+TEST_F(OrvoFileImpTest, TextTagsAreUtf8PaddedToFourBytesAndLeftOutWhenEmpty) {
+    const fs::path path = Path("texts.orv");
+    // e-acute (2 bytes), a surrogate pair (one 4-byte character), a lone surrogate.
+    const std::wstring artist = platform::AnsiToWide("\xC3\xA9");
+    const std::wstring copyright =
+        std::wstring{wchar_t(0xD83D), wchar_t(0xDE00), wchar_t(0xD800), L'!'};
+    {
+        std::unique_ptr<OrvoFile> file =
+            CreateOrvoFile(Wide(path), 2, 1, L"3d", L"", artist, copyright, DistinctView());
+        WriteRows(*file, 2, 0, 1);
+    }
+    const Bytes bytes = ReadFileBytes(path);
+    const std::vector<Directory> chain = ReadChain(bytes);
+    ASSERT_EQ(chain.size(), 3u);
+    const Directory& colour = chain[0];
+    EXPECT_EQ(colour.Find(TagDocumentName), nullptr);
+    const Entry* software = colour.Find(TagSoftware);
+    ASSERT_NE(software, nullptr);
+    EXPECT_EQ(software->count, 5u);
+    EXPECT_EQ(AsciiBytes(bytes, *software), std::string("3d  \0", 5));
+    EXPECT_EQ(AsciiBytes(bytes, *colour.Find(TagArtist)), std::string("\xC3\xA9  \0", 5));
+    EXPECT_EQ(AsciiBytes(bytes, *colour.Find(TagCopyright)),
+              std::string("\xF0\x9F\x98\x80\xED\xA0\x80!\0", 9));
+
+    // No software text: no Software entry at all.
+    const fs::path bare = Path("bare.orv");
+    CreateOrvoFile(Wide(bare), 2, 1, L"", L"", L"", L"", DistinctView())->WriteRow();
+    const Bytes bareBytes = ReadFileBytes(bare);
+    const std::vector<Directory> bareChain = ReadChain(bareBytes);
+    ASSERT_FALSE(bareChain.empty());
+    EXPECT_EQ(bareChain[0].Find(TagSoftware), nullptr);
+    EXPECT_EQ(bareChain[0].Find(TagArtist), nullptr);
+    EXPECT_EQ(bareChain[0].Find(TagCopyright), nullptr);
+}
+
+TEST_F(OrvoFileImpTest, ResolutionDefaultsToNinetySixPerInchAndTakesOtherUnitsAsCentimetres) {
+    const auto resolution = [&](const fs::path& path, int x, int y, int unit, bool set) {
+        {
+            std::unique_ptr<OrvoFile> file = Create(path, 1, 1);
+            if (set) {
+                file->SetResolution(x, y, unit);
+            }
+            WriteRows(*file, 1, 0, 1);
+        }
+        const Bytes bytes = ReadFileBytes(path);
+        const std::vector<Directory> chain = ReadChain(bytes);
+        std::vector<std::uint32_t> values;
+        for (std::uint16_t tag : {TagXResolution, TagYResolution}) {
+            const Entry* entry = chain.at(0).Find(tag);
+            EXPECT_EQ(entry->type, TypeRational);
+            values.push_back(U32(bytes, entry->valueField));
+            values.push_back(U32(bytes, entry->valueField + 4));
+        }
+        values.push_back(Number(bytes, *chain.at(0).Find(TagResolutionUnit)));
+        return values;
+    };
+    EXPECT_EQ(resolution(Path("default.orv"), 0, 0, 0, false),
+              (std::vector<std::uint32_t>{96, 1, 96, 1, 2}));
+    EXPECT_EQ(resolution(Path("cm.orv"), 300, 300, 2, true),
+              (std::vector<std::uint32_t>{300, 1, 300, 1, 3}));
+    EXPECT_EQ(resolution(Path("inch.orv"), 72, 150, 1, true),
+              (std::vector<std::uint32_t>{72, 1, 150, 1, 2}));
+}
+
+TEST_F(OrvoFileImpTest, ReplacesAnExistingLongerFile) {
+    const fs::path path = Path("existing.orv");
+    {
+        std::ofstream old(path, std::ios::binary);
+        const std::string junk(200000, '\xAB');
+        old << junk;
+    }
+    {
+        std::unique_ptr<OrvoFile> file = Create(path, 2, 2);
+        WriteRows(*file, 2, 0, 2);
+    }
+    const Bytes bytes = ReadFileBytes(path);
+    ASSERT_LT(bytes.size(), 2000u);
+    const std::vector<Directory> chain = ReadChain(bytes);
+    ASSERT_EQ(chain.size(), 3u);
+    // The file ends with the object-id block: nothing of the old file is left behind it.
+    EXPECT_EQ(Number(bytes, *chain[2].Find(TagSubfileData)) + 16u, bytes.size());
+    EXPECT_EQ(std::count(bytes.begin(), bytes.end(), 0xAB), 0);
+}
+
+TEST_F(OrvoFileImpTest, PastTheLastRowThrowsAndLeavesTheFileIntact) {
+    const fs::path path = Path("extra.orv");
+    std::unique_ptr<OrvoFile> file = Create(path, 3, 2);
+    WriteRows(*file, 3, 0, 2);
+    const Bytes before = ReadFileBytes(path);
+    EXPECT_THROW(file->WriteRow(), std::runtime_error);
+    EXPECT_EQ(ReadFileBytes(path), before);
+    file.reset();
+    ExpectLibtiffReadsRows(path, 3, 2, LayerAll);
+}
+
+// ---- The property list of the colour block ----
+
+namespace {
+
+struct ColourBlock {
+    std::uint32_t offset = 0;
+    std::uint16_t flag = 0;
+    std::uint32_t textEnd = 0;
+    std::uint32_t textLength = 0;
+    std::string text;
+    bool nulTerminated = false;
+};
+
+ColourBlock ReadColourBlock(const Bytes& bytes) {
+    ColourBlock block;
+    const std::vector<Directory> chain = ReadChain(bytes);
+    if (chain.empty()) {
+        ADD_FAILURE() << "no directory";
+        return block;
+    }
+    block.offset = Number(bytes, *chain[0].Find(TagSubfileData));
+    EXPECT_EQ(Slice(bytes, block.offset, 12),
+              Bytes(colourBlockWithoutText.begin(), colourBlockWithoutText.begin() + 12));
+    block.flag = U16(bytes, block.offset + 12);
+    EXPECT_EQ(U16(bytes, block.offset + 14), 0);
+    if (block.flag == 1) {
+        block.textEnd = U32(bytes, block.offset + 16);
+        block.textLength = U32(bytes, block.offset + 20);
+        const Bytes text = Slice(bytes, block.offset + 24, block.textLength + 1);
+        if (!text.empty()) {
+            block.text.assign(text.begin(), text.end() - 1);
+            block.nulTerminated = text.back() == 0;
+        }
+    }
+    return block;
+}
+
+} // namespace
+
+TEST_F(OrvoFileImpTest, NoLightDirectionMeansNoPropertyList) {
+    const fs::path path = Path("nolight.orv");
+    {
+        std::unique_ptr<OrvoFile> file = Create(path, 2, 1);
+        const double x = 1.0, zero = 0.0;
+        file->SetLightDirection(&x, &zero, &zero);
+        file->SetLightDirection(&zero, &zero, &zero); // back to none
+        WriteRows(*file, 2, 0, 1);
+    }
+    const Bytes bytes = ReadFileBytes(path);
+    const ColourBlock block = ReadColourBlock(bytes);
+    EXPECT_EQ(block.flag, 0);
+    // The first colour strip was appended right behind the 16-byte block.
+    const std::vector<Directory> chain = ReadChain(bytes);
+    EXPECT_EQ(Numbers(bytes, *chain.at(0).Find(TagStripOffsets)).at(0), block.offset + 16u);
+}
+
+TEST_F(OrvoFileImpTest, LightDirectionIsNormalisedIntoTheShadowsString) {
+    const auto shadows = [&](const fs::path& path, double x, double y, double z) {
+        {
+            std::unique_ptr<OrvoFile> file = Create(path, 2, 1);
+            file->SetLightDirection(&x, &y, &z);
+            WriteRows(*file, 2, 0, 1);
+        }
+        const ColourBlock block = ReadColourBlock(ReadFileBytes(path));
+        EXPECT_EQ(block.flag, 1);
+        const std::string open = "<key>Shadows</key>\n<string>";
+        const std::size_t at = block.text.find(open);
+        if (at == std::string::npos) {
+            return std::string("(none)");
+        }
+        const std::size_t start = at + open.size();
+        return block.text.substr(start, block.text.find("</string>", start) - start);
+    };
+    EXPECT_EQ(shadows(Path("a.orv"), 3, 0, 4), "2 0.4 0.600000/0.000000/0.800000 0.0 0/0/0");
+    EXPECT_EQ(shadows(Path("b.orv"), 0, 0, 2), "2 0.4 0.000000/0.000000/1.000000 0.0 0/0/0");
+    EXPECT_EQ(shadows(Path("c.orv"), -1, -1, 0), "2 0.4 -0.707107/-0.707107/0.000000 0.0 0/0/0");
+    // Squares that overflow or underflow a double still give the direction.
+    EXPECT_EQ(shadows(Path("d.orv"), 3e200, 0, 4e200),
+              "2 0.4 0.600000/0.000000/0.800000 0.0 0/0/0");
+    EXPECT_EQ(shadows(Path("e.orv"), 0, -3e-200, 4e-200),
+              "2 0.4 0.000000/-0.600000/0.800000 0.0 0/0/0");
+}
+
+TEST_F(OrvoFileImpTest, PropertyListCarriesTheEscapedFileNameAndItsExactLength) {
+    // A name with every character XML reserves, and one outside ASCII.
+    const fs::path path = Path("Tom & Jerry <final> \xC3\xA9.orv");
+    {
+        std::unique_ptr<OrvoFile> file = Create(path, 3, 2);
+        const double x = 3, y = 0, z = 4;
+        file->SetLightDirection(&x, &y, &z);
+        WriteRows(*file, 3, 0, 2);
+    }
+    const Bytes bytes = ReadFileBytes(path);
+    const ColourBlock block = ReadColourBlock(bytes);
+    ASSERT_EQ(block.flag, 1);
+    EXPECT_TRUE(block.nulTerminated);
+    std::string escaped = path.string();
+    for (const auto& [from, to] :
+         {std::pair<std::string, std::string>{"&", "&amp;"}, {"<", "&lt;"}, {">", "&gt;"}}) {
+        for (std::size_t at = escaped.find(from); at != std::string::npos;
+             at = escaped.find(from, at + to.size())) {
+            escaped.replace(at, from.size(), to);
+        }
+    }
+    const std::size_t directionLength = std::string("0.600000/0.000000/0.800000").size();
+    EXPECT_EQ(block.textLength, 244 + escaped.size() + 43 + directionLength + 36);
+    EXPECT_EQ(block.text.size(), block.textLength);
+    EXPECT_EQ(block.textEnd - block.textLength, block.offset + 24u);
+    EXPECT_EQ(bytes.at(block.textEnd), 0);
+    EXPECT_NE(block.text.find("<string>" + escaped + "</string>"), std::string::npos);
+    // The first colour strip was appended right behind the text's NUL.
+    const std::vector<Directory> chain = ReadChain(bytes);
+    EXPECT_EQ(Numbers(bytes, *chain.at(0).Find(TagStripOffsets)).at(0), block.textEnd + 1u);
+    // A real property-list parser reads it back with the three keys in order.
+    EXPECT_EQ(RunPython("plist " + Quoted(path) + " " + Quoted(path) +
+                        " '2 0.4 0.600000/0.000000/0.800000 0.0 0/0/0'"),
+              0);
+}
+
+TEST_F(OrvoFileImpTest, LightDirectionAfterTheFirstRowChangesNothing) {
+    const fs::path path = Path("late.orv");
+    {
+        std::unique_ptr<OrvoFile> file = Create(path, 2, 2);
+        WriteRows(*file, 2, 0, 1);
+        const double one = 1.0;
+        file->SetLightDirection(&one, &one, &one);
+        WriteRows(*file, 2, 1, 2);
+    }
+    EXPECT_EQ(ReadColourBlock(ReadFileBytes(path)).flag, 0);
+}
+
+// ---- Failures ----
+
+namespace {
+
+// Lowers the file-size limit for the duration of a scope, so that writes beyond it fail
+// with EFBIG instead of killing the process.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes) {
+        getrlimit(RLIMIT_FSIZE, &saved_);
+        previousHandler_ = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit limit = saved_;
+        limit.rlim_cur = bytes;
+        active_ = setrlimit(RLIMIT_FSIZE, &limit) == 0;
+    }
+    ~FileSizeLimit() {
+        setrlimit(RLIMIT_FSIZE, &saved_);
+        std::signal(SIGXFSZ, previousHandler_);
+    }
+    bool Active() const { return active_; }
+
+private:
+    rlimit saved_ = {};
+    void (*previousHandler_)(int) = SIG_DFL;
+    bool active_ = false;
+};
+
+std::string WhatOf(const std::function<void()>& call) {
+    try {
+        call();
+    } catch (const std::runtime_error& error) {
+        return error.what();
+    }
+    return "(nothing thrown)";
+}
+
+// Grows a file to the given size without writing (a sparse file), as if the rows before had
+// filled it. False where the file system cannot.
+bool GrowSparse(const fs::path& path, std::uint64_t size) {
+    return truncate(path.c_str(), static_cast<off_t>(size)) == 0;
+}
+
+} // namespace
+
+TEST_F(OrvoFileImpTest, AFileThatCannotBeCreatedThrowsTheSystemsText) {
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(WhatOf([&] { Create(Path("missing") / "x.orv", 2, 2); }), std::strerror(ENOENT));
+    if (fs::exists("/dev/full")) {
+        EXPECT_EQ(WhatOf([&] { Create("/dev/full", 2, 2); }), std::strerror(ENOSPC));
+    }
+    EXPECT_EQ(WhatOf([&] { CreateOrvoFile(L"", 2, 2, L"", L"", L"", L"", DistinctView()); }),
+              std::strerror(ENOENT));
+    // libtiff's own complaints stay away from the host's standard error.
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+}
+
+TEST_F(OrvoFileImpTest, AShortWriteOfABlockThrowsTheSystemsTextAndStaysDestroyable) {
+    const fs::path path = Path("short.orv");
+    std::unique_ptr<OrvoFile> file = Create(path, 8, 2);
+    WriteRows(*file, 8, 0, 2);
+    const std::uintmax_t size = fs::file_size(path);
+    testing::internal::CaptureStderr();
+    {
+        FileSizeLimit limit(size + 4);
+        ASSERT_TRUE(limit.Active());
+        EXPECT_EQ(WhatOf([&] { file->AddObject(1, 2, 3, 4, L"a long enough name"); }),
+                  std::strerror(EFBIG));
+        EXPECT_NO_THROW(file.reset());
+    }
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+    // What was there before the failure is still a readable TIFF.
+    ExpectLibtiffReadsRows(path, 8, 2, LayerAll);
+}
+
+TEST_F(OrvoFileImpTest, AFailingStripWriteThrowsLibtiffCallFailed) {
+    const fs::path path = Path("strip.orv");
+    std::unique_ptr<OrvoFile> file = Create(path, 64, 4);
+    WriteRows(*file, 64, 0, 1);
+    const std::uintmax_t size = fs::file_size(path);
+    testing::internal::CaptureStderr();
+    {
+        FileSizeLimit limit(size + 10);
+        ASSERT_TRUE(limit.Active());
+        EXPECT_EQ(WhatOf([&] { WriteRows(*file, 64, 1, 2); }), "libtiff call failed");
+        EXPECT_NO_THROW(file.reset());
+    }
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+}
+
+TEST_F(OrvoFileImpTest, OffsetsBeyondFourGibibytesAreRefused) {
+    // The file is grown sparsely past 4 GiB between calls, standing in for the rows that
+    // would have filled it; every offset the writer then has to store is out of range.
+    const fs::path path = Path("big.orv");
+    const std::uint64_t fourGiB = 0x100000000ull;
+
+    std::unique_ptr<OrvoFile> file = Create(path, 4, 2);
+    WriteRows(*file, 4, 0, 2);
+    if (!GrowSparse(path, fourGiB)) {
+        GTEST_SKIP() << "no sparse files here";
+    }
+    EXPECT_EQ(WhatOf([&] { file->AddObject(1, 2, 3, 4, L"far"); }), "offset out of range");
+    EXPECT_EQ(WhatOf([&] { file->Close(); }), "offset out of range");
+    EXPECT_NO_THROW(file->Close());
+    file.reset();
+    fs::remove(path);
+
+    // Before the first row: the colour block itself would lie beyond reach.
+    file = Create(path, 4, 2);
+    ASSERT_TRUE(GrowSparse(path, fourGiB + 2));
+    EXPECT_EQ(WhatOf([&] { WriteRows(*file, 4, 0, 1); }), "offset out of range");
+    file.reset();
+    fs::remove(path);
+
+    // The colour block starts in range but its text would end beyond it: refused before a
+    // single byte of the block is written.
+    file = Create(path, 4, 2);
+    const double x = 0, y = 1, z = 0;
+    file->SetLightDirection(&x, &y, &z);
+    ASSERT_TRUE(GrowSparse(path, fourGiB - 100));
+    EXPECT_EQ(WhatOf([&] { WriteRows(*file, 4, 0, 1); }), "offset out of range");
+    EXPECT_EQ(fs::file_size(path), fourGiB - 100);
+    file.reset();
+    fs::remove(path);
+}
+
+TEST_F(OrvoFileImpTest, TheLastAddressableOffsetIsAccepted) {
+    const fs::path path = Path("edge.orv");
+    std::unique_ptr<OrvoFile> file = Create(path, 4, 2);
+    WriteRows(*file, 4, 0, 2);
+    const std::uintmax_t written = fs::file_size(path);
+    if (!GrowSparse(path, 0xFFFFFFFFull)) {
+        GTEST_SKIP() << "no sparse files here";
+    }
+    EXPECT_NO_THROW(file->Close());
+    // Only the written head of the file is read back; the rest is a hole.
+    const Bytes head = ReadFileBytes(path, written);
+    const std::vector<Directory> chain = ReadChain(head);
+    ASSERT_EQ(chain.size(), 3u);
+    EXPECT_EQ(Number(head, *chain[2].Find(TagSubfileData)), 0xFFFFFFFFu);
+    fs::remove(path);
+}
