@@ -1,0 +1,4 @@
+// Materials of the scene.
+#pragma once
+
+class Mtl;
