@@ -7,9 +7,12 @@
 
 #include "orvo/orvo_file.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <string>
+#include <vector>
 
 // Everything the panorama form of the writer is created with.
 struct OrvoPanoramaFile {
@@ -40,5 +43,44 @@ public:
     void Close() override;
     ~OrvoStreamWriter() override;
 
-    // Further members are private to the implementation.
+private:
+    // Where row 0 of each selected layer lies and how far apart the row blocks are.
+    struct RowLayout {
+        std::uint32_t depthOffset;
+        std::uint32_t idOffset;
+        std::uint32_t colourOffset;
+        std::uint32_t stride;
+        std::uint32_t pad;
+    };
+    struct StreamCloser {
+        void operator()(std::FILE* stream) const noexcept { std::fclose(stream); }
+    };
+
+    void Open(const std::wstring& fileName);
+    RowLayout LayOutRows(std::uint32_t layerMask, std::uint64_t base) const;
+    void EnsureOpen() const;
+    std::uint32_t Tell();
+    void Put(const void* data, std::size_t size);
+    [[noreturn]] void Fail();
+    std::uint32_t WriteSampleLayer(std::uint32_t layer, std::uint32_t next);
+    std::uint32_t WriteColourLayer(std::uint32_t next);
+
+    std::uint16_t width_;
+    std::uint16_t height_;
+    std::wstring software_;
+    std::wstring documentName_;
+    std::wstring artist_;
+    std::wstring copyright_;
+    PerspectiveView perspectiveView_;
+    PanoramaView panoramaView_;
+    bool panoramaForm_;
+    std::uint32_t layerMask_ = 0;
+    std::uint32_t layersWritten_ = 0;
+    std::uint32_t rowsWritten_ = 0;
+    std::uint32_t objectHead_ = 0;
+    std::uint32_t objectCount_ = 0;
+    RowLayout layout_ = {};
+    // Declared before the stream so that it outlives it: setvbuf lends it to the stream.
+    std::vector<char> streamBuffer_;
+    std::unique_ptr<std::FILE, StreamCloser> file_; // null once closed or after a failure
 };
