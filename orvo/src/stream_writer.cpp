@@ -66,43 +66,39 @@ class LayerBlock {
 public:
     explicit LayerBlock(std::uint32_t start) : start_(start) {}
 
-    void Short(std::uint16_t tag, std::uint16_t value) {
-        Add(tag, TypeShort, 1, 2, [value](unsigned char* out) { PutU16(out, value); });
-    }
-    void Long(std::uint16_t tag, std::uint32_t value) {
-        Add(tag, TypeLong, 1, 4, [value](unsigned char* out) { PutU32(out, value); });
-    }
+    void Short(std::uint16_t tag, std::uint16_t value) { Shorts(tag, 1, value); }
+    void Long(std::uint16_t tag, std::uint32_t value) { LongSequence(tag, 1, value, 0); }
     void Shorts(std::uint16_t tag, std::uint32_t count, std::uint16_t value) {
-        Add(tag, TypeShort, count, 2u * count, [count, value](unsigned char* out) {
-            for (std::uint32_t i = 0; i < count; ++i) {
-                PutU16(out + 2 * i, value);
-            }
-        });
+        std::vector<unsigned char> bytes(2 * static_cast<std::size_t>(count));
+        for (std::size_t at = 0; at < bytes.size(); at += 2) {
+            PutU16(&bytes[at], value);
+        }
+        Add(tag, TypeShort, count, bytes);
     }
     // first, first + step, first + 2 step, ...
     void LongSequence(std::uint16_t tag, std::uint32_t count, std::uint32_t first,
                       std::uint32_t step) {
-        Add(tag, TypeLong, count, 4u * count, [count, first, step](unsigned char* out) {
-            for (std::uint32_t i = 0; i < count; ++i) {
-                PutU32(out + 4 * i, first + i * step);
-            }
-        });
+        std::vector<unsigned char> bytes(4 * static_cast<std::size_t>(count));
+        for (std::size_t at = 0; at < bytes.size(); at += 4) {
+            PutU32(&bytes[at], first);
+            first += step;
+        }
+        Add(tag, TypeLong, count, bytes);
     }
     void Rational(std::uint16_t tag, std::uint32_t numerator, std::uint32_t denominator) {
-        Add(tag, TypeRational, 1, 8, [numerator, denominator](unsigned char* out) {
-            PutU32(out, numerator);
-            PutU32(out + 4, denominator);
-        });
+        std::vector<unsigned char> bytes(8);
+        PutU32(&bytes[0], numerator);
+        PutU32(&bytes[4], denominator);
+        Add(tag, TypeRational, 1, bytes);
     }
-    // The count includes the terminating NUL; an odd-sized text stored out of line gets a
-    // zero byte after it so that everything behind stays at even offsets.
+    // The count includes the terminating NUL.
     void Ascii(std::uint16_t tag, const std::string& text) {
-        const std::size_t size = text.size() + 1;
-        if (size > MaxOffset) {
+        if (text.size() >= MaxOffset) {
             Refuse(EFBIG);
         }
-        Add(tag, TypeAscii, static_cast<std::uint32_t>(size), size,
-            [&text](unsigned char* out) { std::copy(text.begin(), text.end(), out); });
+        std::vector<unsigned char> bytes(text.begin(), text.end());
+        bytes.push_back(0);
+        Add(tag, TypeAscii, static_cast<std::uint32_t>(bytes.size()), bytes);
     }
 
     // Appends raw bytes (a layer header with its body); returns their offset.
@@ -154,18 +150,19 @@ private:
     }
 
     // A value of four bytes or less lives in the entry itself, left-aligned; a longer one is
-    // appended here (padded to even) and the entry holds its offset.
-    template <typename Fill>
-    void Add(std::uint16_t tag, std::uint16_t type, std::uint32_t count, std::size_t size,
-             Fill fill) {
+    // appended here and the entry holds its offset. An odd-sized value (a text) is followed by
+    // a zero byte so that everything behind it stays at even offsets.
+    void Add(std::uint16_t tag, std::uint16_t type, std::uint32_t count,
+             const std::vector<unsigned char>& value) {
         Entry entry = {tag, type, count, {0, 0, 0, 0}};
-        if (size <= 4) {
-            fill(entry.value);
+        if (value.size() <= sizeof entry.value) {
+            std::copy(value.begin(), value.end(), entry.value);
         } else {
             PutU32(entry.value, Here());
-            const std::size_t at = bytes_.size();
-            bytes_.resize(at + size + (size & 1), 0);
-            fill(&bytes_[at]);
+            bytes_.insert(bytes_.end(), value.begin(), value.end());
+            if (value.size() % 2 != 0) {
+                bytes_.push_back(0);
+            }
         }
         entries_.push_back(entry);
     }
