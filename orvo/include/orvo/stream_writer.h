@@ -3,6 +3,18 @@
 // directories of all layers and the header's link to the first of them. It needs no TIFF
 // library. Every failure throws OrvoFile::Error; the file on disk is a valid TIFF only after
 // Close.
+//
+// What the writer refuses, and the error number it throws with:
+// - width or height 0 (EINVAL), and a layer selection whose row of one layer exceeds the 65535
+//   bytes of a SHORT strip byte count, or whose rows would reach past the last u32 offset
+//   (EFBIG): by the constructor for all three layers, before the file is created, and by
+//   SetLayers for its selection;
+// - a layer mask of 0 or with unknown bits (EINVAL);
+// - a row beyond the height, and AddObject before the last row (EINVAL);
+// - any call but Close after Close or after a failure (EBADF).
+// Refusals leave the writer as it was. An I/O failure closes the stream at once; so does Close
+// when some but not all rows were written (EINVAL). Such a file keeps the first-directory
+// offset 0, so no reader takes it for a complete one.
 #pragma once
 
 #include "orvo/orvo_file.h"
