@@ -1,0 +1,125 @@
+// File identity, temporary files and replacement on Windows.
+#include "platform/files.h"
+
+#include "platform/win32_types.h"
+
+#include <cerrno>
+
+namespace platform {
+
+namespace {
+
+// The C library's number for a system error code, so that every failure is reported with
+// the same strerror text as the writer's own failures.
+int ErrnoOf(DWORD code) {
+    switch (code) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_INVALID_DRIVE:
+    case ERROR_BAD_NETPATH:
+    case ERROR_BAD_PATHNAME:
+    case ERROR_INVALID_NAME:
+        return ENOENT;
+    case ERROR_ACCESS_DENIED:
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION:
+    case ERROR_WRITE_PROTECT:
+        return EACCES;
+    case ERROR_FILE_EXISTS:
+    case ERROR_ALREADY_EXISTS:
+        return EEXIST;
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL:
+        return ENOSPC;
+    case ERROR_NOT_SAME_DEVICE:
+        return EXDEV;
+    case ERROR_FILENAME_EXCED_RANGE:
+        return ENAMETOOLONG;
+    case ERROR_TOO_MANY_OPEN_FILES:
+        return EMFILE;
+    case ERROR_NOT_ENOUGH_MEMORY:
+    case ERROR_OUTOFMEMORY:
+        return ENOMEM;
+    default:
+        return EINVAL;
+    }
+}
+
+class Handle {
+public:
+    explicit Handle(HANDLE handle) : handle_(handle) {}
+    Handle(const Handle&) = delete;
+    Handle& operator=(const Handle&) = delete;
+    ~Handle() {
+        if (Valid()) {
+            CloseHandle(handle_);
+        }
+    }
+    bool Valid() const { return handle_ != INVALID_HANDLE_VALUE; }
+    HANDLE Get() const { return handle_; }
+
+private:
+    HANDLE handle_;
+};
+
+// Opens an existing file or folder for examination only.
+HANDLE OpenForQuery(const std::string& path) {
+    return CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                       nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+}
+
+std::string FolderOf(const std::string& path) {
+    const std::string::size_type separator = path.find_last_of("\\/:");
+    return separator == std::string::npos ? std::string(".") : path.substr(0, separator + 1);
+}
+
+} // namespace
+
+bool SameFile(const std::string& first, const std::string& second) {
+    Handle a(OpenForQuery(first));
+    Handle b(OpenForQuery(second));
+    BY_HANDLE_FILE_INFORMATION infoA;
+    BY_HANDLE_FILE_INFORMATION infoB;
+    if (!a.Valid() || !b.Valid() || !GetFileInformationByHandle(a.Get(), &infoA) ||
+        !GetFileInformationByHandle(b.Get(), &infoB)) {
+        return false;
+    }
+    return infoA.dwVolumeSerialNumber == infoB.dwVolumeSerialNumber &&
+           infoA.nFileIndexHigh == infoB.nFileIndexHigh &&
+           infoA.nFileIndexLow == infoB.nFileIndexLow;
+}
+
+bool IsDevice(const std::string& path) {
+    Handle file(OpenForQuery(path));
+    return file.Valid() && GetFileType(file.Get()) != FILE_TYPE_DISK;
+}
+
+int CreateFileBeside(const std::string& target, std::string& path) {
+    if (target.empty()) {
+        return ENOENT;
+    }
+    if (GetFileAttributesA(target.c_str()) != INVALID_FILE_ATTRIBUTES) {
+        // Opening the existing target for writing, without truncating it, asks the question
+        // writing would ask (a folder, a read-only file) and changes nothing.
+        Handle probe(CreateFileA(target.c_str(), GENERIC_WRITE,
+                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!probe.Valid()) {
+            return ErrnoOf(GetLastError());
+        }
+    }
+    char name[MAX_PATH];
+    if (GetTempFileNameA(FolderOf(target).c_str(), "stt", 0, name) == 0) {
+        return ErrnoOf(GetLastError());
+    }
+    path = name;
+    return 0;
+}
+
+int ReplaceFileWith(const std::string& source, const std::string& target) {
+    return MoveFileExA(source.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING)
+               ? 0
+               : ErrnoOf(GetLastError());
+}
+
+} // namespace platform
