@@ -1,0 +1,296 @@
+#include "test_faces.h"
+
+#include "orvo/stream_writer.h"
+#include "orvo/tessaly_orvo_file.h"
+#include "platform/kernel32.h"
+#include "platform/text.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <stdexcept>
+
+namespace fs = std::filesystem;
+
+namespace testfaces {
+
+void SetCubeAxes(PerspectiveView& view, int slot) {
+    // Right, up and view direction of a camera turned to each cube direction.
+    static const Vector3 axes[SlotCount][3] = {
+        {{1, 0, 0}, {0, 0, 1}, {0, 1, 0}},   // +Y
+        {{0, -1, 0}, {0, 0, 1}, {1, 0, 0}},  // +X
+        {{-1, 0, 0}, {0, 0, 1}, {0, -1, 0}}, // -Y
+        {{0, 1, 0}, {0, 0, 1}, {-1, 0, 0}},  // -X
+        {{1, 0, 0}, {0, -1, 0}, {0, 0, 1}},  // up: the front camera tilted up
+        {{1, 0, 0}, {0, 1, 0}, {0, 0, -1}},  // down: the front camera tilted down
+    };
+    view.rightAxis = axes[slot][0];
+    view.upAxis = axes[slot][1];
+    view.viewDirection = axes[slot][2];
+}
+
+void SetWindow(PerspectiveView& view, double extentX, double extentY) {
+    // A renderer stores (-d.x, -d.y, d.z) of the camera ray d through the pixel centre: the
+    // top-left ray (-ex, +ey, -1) becomes (ex, -ey, -1), whose x/z and y/z are -ex and +ey.
+    view.cornerTopLeft = {extentX, -extentY, -1};
+    view.cornerBottomRight = {-extentX, extentY, -1};
+}
+
+FaceSpec CubeFace(int slot, int size, double extent) {
+    FaceSpec spec;
+    spec.slot = slot;
+    spec.width = size;
+    spec.height = size;
+    InitPerspectiveView(spec.view);
+    spec.view.projection = ProjectionPerspective;
+    SetCubeAxes(spec.view, slot);
+    SetWindow(spec.view, extent, extent);
+    spec.view.eyePoint = {0, 0, 0};
+    spec.view.nearDepth = 1.0;
+    spec.view.farDepth = 100.0;
+    spec.view.unitScale = 1.0;
+    spec.view.unitCode = UnitMetre;
+    return spec;
+}
+
+void ColourAt(int seed, int x, int y, unsigned char rgb[3]) {
+    rgb[0] = static_cast<unsigned char>(seed * 37 + x * 11 + y);
+    rgb[1] = static_cast<unsigned char>(x * 5 + y * 13 + seed);
+    rgb[2] = static_cast<unsigned char>(x ^ (y << 3) ^ (seed * 19));
+}
+
+std::uint32_t DepthAt(int seed, int x, int y) {
+    if (x == 0 && y == 0) {
+        return 0;
+    }
+    if (x == 1 && y == 0) {
+        return 0xFFFFFFFEu;
+    }
+    if ((x + 2 * y + seed) % 7 == 3) {
+        return NoDepthCode;
+    }
+    const std::uint64_t mixed = static_cast<std::uint64_t>(x) * 2654435761u +
+                                static_cast<std::uint64_t>(y) * 40503u +
+                                static_cast<std::uint64_t>(seed) * 2246822519u;
+    const std::uint32_t code = static_cast<std::uint32_t>(mixed);
+    return code == NoDepthCode ? code - 1 : code;
+}
+
+std::uint16_t IdAt(int seed, int x, int y, const std::vector<ObjectEntry>& objects) {
+    if (DepthAt(seed, x, y) == NoDepthCode) {
+        return NoObjectId;
+    }
+    const std::size_t k = static_cast<std::size_t>(x + 3 * y + seed) % (objects.size() + 2);
+    if (k < objects.size()) {
+        return objects[k].id;
+    }
+    return k == objects.size() ? NoObjectId : AbsentId;
+}
+
+namespace {
+
+template <typename T> T* AllocatePlane(std::size_t samples) {
+    void* plane = VirtualAlloc(nullptr, samples * sizeof(T), MEM_COMMIT, PAGE_READWRITE);
+    if (plane == nullptr) {
+        throw std::bad_alloc();
+    }
+    return static_cast<T*>(plane);
+}
+
+template <typename Writer>
+void WriteRows(Writer& writer, const FaceSpec& spec, int seed, unsigned char* colour,
+               std::uint32_t* depth, std::uint16_t* ids) {
+    for (int y = 0; y < spec.height; ++y) {
+        for (int x = 0; x < spec.width; ++x) {
+            ColourAt(seed, x, y, colour + 3 * x);
+            depth[x] = DepthAt(seed, x, y);
+            ids[x] = IdAt(seed, x, y, spec.objects);
+        }
+        writer.WriteRow();
+    }
+    for (const ObjectEntry& entry : spec.objects) {
+        writer.AddObject(entry.id, entry.red, entry.green, entry.blue, entry.name);
+    }
+    writer.Close();
+}
+
+std::uint32_t LayerMask(const FaceSpec& spec) {
+    return (spec.writeColour ? LayerColour : 0) | (spec.writeDepth ? LayerDepth : 0) |
+           (spec.writeIds ? LayerObjectId : 0);
+}
+
+} // namespace
+
+void FillFace(FaceImage& face, const FaceSpec& spec, int seed) {
+    const std::size_t pixels = static_cast<std::size_t>(spec.width) * spec.height;
+    face.width = spec.width;
+    face.height = spec.height;
+    face.view = spec.view;
+    face.objects.assign(spec.objects.rbegin(), spec.objects.rend());
+    if (spec.writeColour) {
+        face.colour = AllocatePlane<unsigned char>(3 * pixels);
+    }
+    if (spec.writeDepth) {
+        face.depth = AllocatePlane<std::uint32_t>(pixels);
+    }
+    if (spec.writeIds) {
+        face.ids = AllocatePlane<std::uint16_t>(pixels);
+    }
+    if (!spec.fillPixels) {
+        return;
+    }
+    for (int y = 0; y < spec.height; ++y) {
+        for (int x = 0; x < spec.width; ++x) {
+            const std::size_t at = static_cast<std::size_t>(y) * spec.width + x;
+            if (face.colour != nullptr) {
+                ColourAt(seed, x, y, face.colour + 3 * at);
+            }
+            if (face.depth != nullptr) {
+                face.depth[at] = DepthAt(seed, x, y);
+            }
+            if (face.ids != nullptr) {
+                face.ids[at] = IdAt(seed, x, y, spec.objects);
+            }
+        }
+    }
+}
+
+void WriteFaceFile(const std::string& path, const FaceSpec& spec, int seed) {
+    OrvoStreamWriter writer(platform::AnsiToWide(path), static_cast<std::uint16_t>(spec.width),
+                            static_cast<std::uint16_t>(spec.height), L"face writer", L"", L"", L"",
+                            spec.view);
+    writer.SetLayers(LayerMask(spec));
+    WriteRows(writer, spec, seed, writer.ColourRow(), writer.DepthRow(), writer.IdRow());
+}
+
+void WriteFaceFileRevision13(const std::string& path, const FaceSpec& spec, int seed) {
+    std::unique_ptr<Tessaly::Orvo::OrvoFile> writer = Tessaly::Orvo::CreateOrvoFile(
+        platform::AnsiToWide(path), static_cast<std::uint16_t>(spec.width),
+        static_cast<std::uint16_t>(spec.height), L"face writer", L"", L"", L"", spec.view);
+    writer->SetLayers(LayerMask(spec));
+    WriteRows(*writer, spec, seed, writer->ColourRow(), writer->DepthRow(), writer->IdRow());
+}
+
+MergeResult ReferenceMerge(const std::vector<std::vector<ObjectEntry>>& faceObjects, bool useTag) {
+    MergeResult result;
+    for (const auto& objects : faceObjects) {
+        std::map<std::uint16_t, std::uint16_t> idMap;
+        for (const ObjectEntry& entry : objects) {
+            std::size_t p = 0;
+            while (p < result.merged.size()) {
+                const ObjectEntry& m = result.merged[p];
+                if (m.red == entry.red && m.green == entry.green && m.blue == entry.blue &&
+                    m.name == entry.name && (!useTag || m.id == entry.id)) {
+                    break;
+                }
+                ++p;
+            }
+            if (p == result.merged.size()) {
+                result.merged.push_back(entry);
+            }
+            idMap[entry.id] = static_cast<std::uint16_t>(p + 1);
+        }
+        result.idMaps.push_back(idMap);
+    }
+    return result;
+}
+
+TemporaryFolder::TemporaryFolder() {
+    char pattern[] = "/tmp/stitch-test-XXXXXX";
+    if (mkdtemp(pattern) == nullptr) {
+        throw std::runtime_error("cannot create a temporary folder");
+    }
+    path_ = pattern;
+}
+
+TemporaryFolder::~TemporaryFolder() {
+    std::error_code ignored;
+    fs::remove_all(path_, ignored);
+}
+
+std::vector<std::string> TemporaryFolder::Names() const {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(path_)) {
+        names.push_back(entry.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+std::string ReadBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void WriteBytes(const std::string& path, const std::string& bytes) {
+    std::ofstream(path, std::ios::binary) << bytes;
+}
+
+ClassicTiff::ClassicTiff(std::string bytes) : bytes_(std::move(bytes)) {
+    if (bytes_.size() < 8 || bytes_.compare(0, 2, "II") != 0 || U16(2) != 42) {
+        throw std::runtime_error("not a classic little-endian TIFF file");
+    }
+    std::uint32_t offset = U32(4);
+    while (offset != 0) {
+        if (directories_.size() > 16) {
+            throw std::runtime_error("directory chain too long");
+        }
+        const std::uint16_t count = U16(offset);
+        Directory directory;
+        for (std::uint16_t i = 0; i < count; ++i) {
+            const std::size_t at = offset + 2 + 12u * i;
+            directory[U16(at)] = Entry{U16(at + 2), U32(at + 4), U32(at + 8)};
+        }
+        directories_.push_back(directory);
+        offset = U32(offset + 2 + 12u * count);
+    }
+}
+
+std::vector<std::uint32_t> ClassicTiff::Values(const Directory& directory,
+                                               std::uint16_t tag) const {
+    const auto found = directory.find(tag);
+    if (found == directory.end()) {
+        throw std::runtime_error("missing tag " + std::to_string(tag));
+    }
+    const Entry& entry = found->second;
+    const std::size_t size = entry.type == 3 ? 2 : entry.type == 4 ? 4 : 0;
+    if (size == 0) {
+        throw std::runtime_error("tag " + std::to_string(tag) + " is not SHORT or LONG");
+    }
+    std::vector<std::uint32_t> values;
+    for (std::uint32_t i = 0; i < entry.count; ++i) {
+        if (size * entry.count <= 4) {
+            values.push_back(size == 2 ? (entry.value >> (16 * i)) & 0xFFFF : entry.value);
+        } else {
+            values.push_back(size == 2 ? U16(entry.value + 2 * i) : U32(entry.value + 4 * i));
+        }
+    }
+    return values;
+}
+
+std::uint16_t ClassicTiff::U16(std::size_t offset) const {
+    if (offset + 2 > bytes_.size()) {
+        throw std::out_of_range("read past the end of the file");
+    }
+    const auto* b = reinterpret_cast<const unsigned char*>(bytes_.data() + offset);
+    return static_cast<std::uint16_t>(b[0] | (b[1] << 8));
+}
+
+std::uint32_t ClassicTiff::U32(std::size_t offset) const {
+    return U16(offset) | (static_cast<std::uint32_t>(U16(offset + 2)) << 16);
+}
+
+double ClassicTiff::F64(std::size_t offset) const {
+    const std::uint64_t bits = U32(offset) | (static_cast<std::uint64_t>(U32(offset + 4)) << 32);
+    double value;
+    std::memcpy(&value, &bits, sizeof value);
+    return value;
+}
+
+} // namespace testfaces
