@@ -206,6 +206,31 @@ void StripEntries(Bytes& f, const Case& c, std::pair<std::uint32_t, std::uint32_
     }
 }
 
+// The nine entries of a depth or object-id directory and its link; returns its offset.
+std::uint32_t SampleDirectory(Bytes& f, const Case& c, unsigned bits,
+                              std::pair<std::uint32_t, std::uint32_t> strips, std::uint32_t header,
+                              std::uint32_t next) {
+    const std::uint32_t ifd = f.Size();
+    f.U16(9);
+    f.ShortEntry(256, 1, c.width);
+    f.ShortEntry(257, 1, c.height);
+    f.ShortEntry(258, 1, bits);
+    f.ShortEntry(259, 1, 1);
+    StripEntries(f, c, strips, 1, bits / 8 * c.width);
+    f.Entry(34953, Long, 1, header);
+    f.U32(next);
+    return ifd;
+}
+
+// kind, major 1, minor 0; returns its offset.
+std::uint32_t LayerHeaderOf(Bytes& f, std::uint32_t kind) {
+    const std::uint32_t at = f.Size();
+    f.U32(kind);
+    f.U16(1);
+    f.U16(0);
+    return at;
+}
+
 Expected Assemble(const Case& c) {
     Expected e;
     Bytes& f = e.file;
@@ -239,29 +264,14 @@ Expected Assemble(const Case& c) {
     std::uint32_t link = 0;
     if (ids) {
         const auto strips = StripArrays(f, c, idRow0, stride, 2u * c.width);
-        const std::uint32_t header = f.Size();
-        f.U32(2);
-        f.U16(1);
-        f.U16(0);
+        const std::uint32_t header = LayerHeaderOf(f, 2);
         f.U32(static_cast<std::uint32_t>(c.objects.size()));
         f.U32(head);
-        const std::uint32_t ifd = f.Size();
-        f.U16(9);
-        f.ShortEntry(256, 1, c.width);
-        f.ShortEntry(257, 1, c.height);
-        f.ShortEntry(258, 1, 16);
-        f.ShortEntry(259, 1, 1);
-        StripEntries(f, c, strips, 1, 2u * c.width);
-        f.Entry(34953, Long, 1, header);
-        f.U32(link);
-        link = ifd;
+        link = SampleDirectory(f, c, 16, strips, header, link);
     }
     if (depth) {
         const auto strips = StripArrays(f, c, depthRow0, stride, 4u * c.width);
-        const std::uint32_t header = f.Size();
-        f.U32(c.panorama ? 8 : 1);
-        f.U16(1);
-        f.U16(0);
+        const std::uint32_t header = LayerHeaderOf(f, c.panorama ? 8 : 1);
         f.U32(0);
         if (c.panorama) {
             const PanoramaView& v = c.panoramaView;
@@ -289,16 +299,7 @@ Expected Assemble(const Case& c) {
             }
             f.U32(v.unitCode);
         }
-        const std::uint32_t ifd = f.Size();
-        f.U16(9);
-        f.ShortEntry(256, 1, c.width);
-        f.ShortEntry(257, 1, c.height);
-        f.ShortEntry(258, 1, 32);
-        f.ShortEntry(259, 1, 1);
-        StripEntries(f, c, strips, 1, 4u * c.width);
-        f.Entry(34953, Long, 1, header);
-        f.U32(link);
-        link = ifd;
+        link = SampleDirectory(f, c, 32, strips, header, link);
     }
     if (colour) {
         const std::uint32_t bitsPerSample = f.Size();
@@ -343,10 +344,7 @@ Expected Assemble(const Case& c) {
         }
         e.dateTimeAt = f.Size();
         f.Raw(std::string("YYYY:MM:DD hh:mm:ss") + '\0');
-        const std::uint32_t header = f.Size();
-        f.U32(0);
-        f.U16(1);
-        f.U16(0);
+        const std::uint32_t header = LayerHeaderOf(f, 0);
 
         const std::uint32_t ifd = f.Size();
         f.U16(static_cast<unsigned>(14 + texts.size()));
@@ -497,6 +495,21 @@ std::size_t EntryAt(const std::vector<unsigned char>& f, std::uint32_t ifd, unsi
     return 0;
 }
 
+// The directories along the chain from the header, first to last.
+std::vector<std::uint32_t> Chain(const std::vector<unsigned char>& f) {
+    std::vector<std::uint32_t> chain;
+    for (std::uint32_t ifd = U32At(f, 4); ifd != 0 && chain.size() < 4;
+         ifd = U32At(f, ifd + 2 + 12 * U16At(f, ifd))) {
+        chain.push_back(ifd);
+    }
+    return chain;
+}
+
+// The layer header that a directory's private tag points to.
+std::uint32_t LayerHeaderAt(const std::vector<unsigned char>& f, std::uint32_t ifd) {
+    return U32At(f, EntryAt(f, ifd, 34953) + 8);
+}
+
 class StreamWriter : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -596,8 +609,7 @@ TEST_F(StreamWriter, ColourOnlyHasOneDirectoryAndNoObjectTable) {
     c.software = Plain("abcd"); // 5 bytes: out of the entry, padded
     WriteAndCompare(c);
     const auto f = ReadAll(dir_ / "file.orv");
-    const std::uint32_t ifd = U32At(f, 4);
-    EXPECT_EQ(U32At(f, ifd + 2 + 12 * U16At(f, ifd)), 0u);
+    EXPECT_EQ(Chain(f).size(), 1u);
 }
 
 TEST_F(StreamWriter, OneRowKeepsStripOffsetsAndByteCountInTheEntries) {
@@ -623,9 +635,9 @@ TEST_F(StreamWriter, TwoRowsKeepTwoShortByteCountsInTheEntry) {
     c.perspective = DistinctPerspective();
     WriteAndCompare(c);
     const auto f = ReadAll(dir_ / "file.orv");
-    const std::uint32_t colour = U32At(f, 4);
-    const std::uint32_t depth = U32At(f, colour + 2 + 12 * U16At(f, colour));
-    const std::size_t counts = EntryAt(f, depth, 279);
+    const auto chain = Chain(f);
+    ASSERT_EQ(chain.size(), 3u);
+    const std::size_t counts = EntryAt(f, chain[1], 279);
     EXPECT_EQ(U16At(f, counts + 2), 3u);
     EXPECT_EQ(U32At(f, counts + 4), 2u);
     EXPECT_EQ(U16At(f, counts + 8), 28u);
@@ -637,10 +649,9 @@ TEST_F(StreamWriter, NoObjectsGiveCountAndHeadZero) {
     c.objects.clear();
     WriteAndCompare(c);
     const auto f = ReadAll(dir_ / "file.orv");
-    const std::uint32_t colour = U32At(f, 4);
-    const std::uint32_t depth = U32At(f, colour + 2 + 12 * U16At(f, colour));
-    const std::uint32_t ids = U32At(f, depth + 2 + 12 * U16At(f, depth));
-    const std::uint32_t header = U32At(f, EntryAt(f, ids, 34953) + 8);
+    const auto chain = Chain(f);
+    ASSERT_EQ(chain.size(), 3u);
+    const std::uint32_t header = LayerHeaderAt(f, chain[2]);
     EXPECT_EQ(U32At(f, header), 2u);
     EXPECT_EQ(U32At(f, header + 8), 0u);
     EXPECT_EQ(U32At(f, header + 12), 0u);
@@ -659,10 +670,9 @@ TEST_F(StreamWriter, LongNamesComeBackUnchangedAndRecordsStayEven) {
 
     // Walk the table from its head as a reader does, newest first.
     const auto f = ReadAll(dir_ / "file.orv");
-    const std::uint32_t colour = U32At(f, 4);
-    const std::uint32_t depth = U32At(f, colour + 2 + 12 * U16At(f, colour));
-    const std::uint32_t ids = U32At(f, depth + 2 + 12 * U16At(f, depth));
-    const std::uint32_t header = U32At(f, EntryAt(f, ids, 34953) + 8);
+    const auto chain = Chain(f);
+    ASSERT_EQ(chain.size(), 3u);
+    const std::uint32_t header = LayerHeaderAt(f, chain[2]);
     ASSERT_EQ(U32At(f, header + 8), 3u);
     std::vector<std::string> names;
     for (std::uint32_t at = U32At(f, header + 12); at != 0; at = U32At(f, at)) {
