@@ -1,0 +1,243 @@
+// A host that loads saveorvo.bmi at run time and drives it through its exports as 3ds Max
+// does: the version check, the class listing, objects made and deleted through the
+// descriptor, the configuration file, both dialogs and an output opened and closed.
+#include "bmmlib.h"
+#include "max.h"
+#include "maxsdk_host/host_state.h"
+#include "platform/kernel32_module.h"
+#include "platform/text.h"
+#include "platform/user32.h"
+#include "platform/user32_script.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <vector>
+
+namespace {
+
+typedef const MCHAR* (*LibDescriptionFunction)();
+typedef int (*LibNumberClassesFunction)();
+typedef ClassDesc* (*LibClassDescFunction)(int);
+typedef ULONG (*ULongFunction)();
+
+const HWND mainWindow = reinterpret_cast<HWND>(0x3D5);
+
+std::vector<char> FileBytes(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::vector<char>(std::istreambuf_iterator<char>(in), {});
+}
+
+class PluginHost : public testing::Test {
+protected:
+    void SetUp() override {
+        MaxHost::Reset();
+        MaxHost::SetMainWindow(mainWindow);
+        cfgFolder = std::filesystem::temp_directory_path() /
+                    (std::string("saveorvo_host_") +
+                     testing::UnitTest::GetInstance()->current_test_info()->name());
+        std::filesystem::remove_all(cfgFolder);
+        std::filesystem::create_directories(cfgFolder);
+        MaxHost::SetPlugCfgFolder(cfgFolder.wstring());
+        platform::ClearDialogs();
+        platform::ScriptDialogs({});
+
+        module = LoadLibraryW(platform::AnsiToWide(SAVEORVO_MODULE).c_str());
+        ASSERT_NE(module, nullptr) << platform::LastModuleError();
+        libDescription =
+            reinterpret_cast<LibDescriptionFunction>(GetProcAddress(module, "LibDescription"));
+        libNumberClasses =
+            reinterpret_cast<LibNumberClassesFunction>(GetProcAddress(module, "LibNumberClasses"));
+        libClassDesc =
+            reinterpret_cast<LibClassDescFunction>(GetProcAddress(module, "LibClassDesc"));
+        libVersion = reinterpret_cast<ULongFunction>(GetProcAddress(module, "LibVersion"));
+        canAutoDefer = reinterpret_cast<ULongFunction>(GetProcAddress(module, "CanAutoDefer"));
+        ASSERT_TRUE(libDescription && libNumberClasses && libClassDesc && libVersion &&
+                    canAutoDefer);
+        // The host refuses a module built for another SDK before touching anything else.
+        ASSERT_EQ(libVersion(), static_cast<ULONG>(VERSION_3DSMAX));
+    }
+    void TearDown() override {
+        if (module != nullptr) {
+            EXPECT_TRUE(FreeLibrary(module));
+        }
+        std::filesystem::remove_all(cfgFolder);
+        MaxHost::Reset();
+    }
+
+    // The module's one bitmap-IO class, as the host finds it in the class listing.
+    ClassDesc* BitmapIOClass() {
+        for (int i = 0; i < libNumberClasses(); ++i) {
+            ClassDesc* descriptor = libClassDesc(i);
+            if (descriptor != nullptr && descriptor->SuperClassID() == BMM_IO_CLASS_ID) {
+                return descriptor;
+            }
+        }
+        return nullptr;
+    }
+
+    BitmapIO* CreateObject() {
+        ClassDesc* descriptor = BitmapIOClass();
+        return descriptor == nullptr ? nullptr : static_cast<BitmapIO*>(descriptor->Create());
+    }
+
+    std::filesystem::path CfgFile() const { return cfgFolder / "ORV.cfg"; }
+
+    std::filesystem::path cfgFolder;
+    HMODULE module = nullptr;
+    LibDescriptionFunction libDescription = nullptr;
+    LibNumberClassesFunction libNumberClasses = nullptr;
+    LibClassDescFunction libClassDesc = nullptr;
+    ULongFunction libVersion = nullptr;
+    ULongFunction canAutoDefer = nullptr;
+};
+
+} // namespace
+
+TEST_F(PluginHost, ExportsAndClassListing) {
+    EXPECT_EQ(libVersion(), 0x4A383000u);
+    EXPECT_EQ(canAutoDefer(), 1u);
+    ASSERT_NE(libDescription(), nullptr);
+    EXPECT_STREQ(libDescription(), L"Orvo File Writer (Tessaly, www.tessaly.com)");
+    EXPECT_EQ(libNumberClasses(), 1);
+
+    ClassDesc* descriptor = BitmapIOClass();
+    ASSERT_NE(descriptor, nullptr);
+    EXPECT_EQ(libClassDesc(0), descriptor);
+    EXPECT_EQ(libClassDesc(1), nullptr);
+    EXPECT_EQ(libClassDesc(-1), nullptr);
+    EXPECT_EQ(descriptor->IsPublic(), 1);
+    EXPECT_TRUE(descriptor->ClassID() == Class_ID(0x1DED7A21, 0x4F40539E));
+    EXPECT_STREQ(descriptor->ClassName(), L"ORV");
+    EXPECT_STREQ(descriptor->Category(), L"Bitmap IO");
+    EXPECT_EQ(descriptor->InternalName(), nullptr);
+    EXPECT_EQ(descriptor->HInstance(), nullptr);
+    EXPECT_EQ(descriptor->NumInterfaces(), 0);
+    // The range exception is thrown inside the module and caught here, in the host.
+    try {
+        descriptor->GetInterfaceAt(0);
+        ADD_FAILURE() << "no exception";
+    } catch (const MaxSDK::Util::OutOfRangeException& error) {
+        EXPECT_NE(dynamic_cast<const MaxSDK::Util::TabOutOfRangeException*>(&error), nullptr);
+        EXPECT_STREQ(error.GetMessage(), L"Invalid index passed into a Max SDK Tab::operator[]");
+    }
+}
+
+TEST_F(PluginHost, ModuleExportsNothingElse) {
+    for (const char* name : {"DllMain", "LoadResourceString", "moduleInstance",
+                             "RegisterModuleResources", "AboutDialogProc"}) {
+        EXPECT_EQ(GetProcAddress(module, name), nullptr) << name;
+    }
+}
+
+TEST_F(PluginHost, ObjectDescribesItselfAndIsDeletedThroughItsDestructor) {
+    const long before = MaxHost::LiveHeapObjects();
+    BitmapIO* object = CreateObject();
+    ASSERT_NE(object, nullptr);
+    EXPECT_EQ(MaxHost::LiveHeapObjects(), before + 1);
+    EXPECT_EQ(object->ExtCount(), 1);
+    EXPECT_STREQ(object->Ext(0), L"orv");
+    EXPECT_STREQ(object->LongDesc(), L"Orvo Image File");
+    EXPECT_STREQ(object->ShortDesc(), L"ORV");
+    EXPECT_STREQ(object->AuthorName(), L"Tessaly");
+    EXPECT_STREQ(object->CopyrightMessage(), L"Copyright (c) 2016 Tessaly");
+    EXPECT_EQ(object->Version(), 123u);
+    EXPECT_EQ(object->Capability(), BMMIO_WRITER | BMMIO_EXTENSION | BMMIO_CONTROLWRITE);
+    EXPECT_EQ(object->Capability() & (BMMIO_READER | BMMIO_MULTIFRAME), 0);
+    EXPECT_EQ(object->ChannelsRequired(), static_cast<DWORD>(BMM_CHAN_Z | BMM_CHAN_NODE_RENDER_ID));
+    EXPECT_EQ(object->NumInterfaces(), 0);
+    EXPECT_THROW(object->GetInterfaceAt(2), MaxSDK::Util::TabOutOfRangeException);
+    delete object;
+    EXPECT_EQ(MaxHost::LiveHeapObjects(), before);
+
+    MaxHost::FailNextAllocations(1);
+    EXPECT_EQ(CreateObject(), nullptr);
+    EXPECT_EQ(MaxHost::LiveHeapObjects(), before);
+}
+
+TEST_F(PluginHost, ConfigurationTravelsThroughTheConfigurationFile) {
+    BitmapIO* object = CreateObject();
+    ASSERT_NE(object, nullptr);
+    BYTE block = 0xEE;
+    ASSERT_EQ(object->EvaluateConfigure(), 1u);
+    EXPECT_TRUE(object->SaveConfigure(&block));
+    EXPECT_EQ(block, 1);
+
+    // The user picks "Use object names" and confirms: the file holds the new setting.
+    platform::ScriptDialogs({{platform::ClickControl(51), platform::ClickControl(IDOK)}});
+    EXPECT_TRUE(object->ShowControl(mainWindow, BMMIO_CONTROLWRITE));
+    EXPECT_EQ(FileBytes(CfgFile()), std::vector<char>{0});
+    delete object;
+
+    // A later object takes the stored setting when the host reads the configuration.
+    object = CreateObject();
+    ASSERT_NE(object, nullptr);
+    EXPECT_TRUE(object->ReadCfg());
+    EXPECT_TRUE(object->SaveConfigure(&block));
+    EXPECT_EQ(block, 0);
+
+    // Back to material names, then Cancel: the file keeps "object names".
+    platform::ScriptDialogs({{platform::ClickControl(50), platform::ClickControl(IDCANCEL)}});
+    EXPECT_FALSE(object->ShowControl(mainWindow, BMMIO_CONTROLWRITE));
+    EXPECT_EQ(FileBytes(CfgFile()), std::vector<char>{0});
+    const platform::DialogRecord& dialog = platform::Dialogs().back();
+    EXPECT_EQ(dialog.checksAfterInit.at(51), BST_CHECKED);
+    EXPECT_EQ(dialog.checksAtEnd.at(50), BST_CHECKED);
+
+    // Any flag but the write control flag shows nothing.
+    const std::size_t shown = platform::Dialogs().size();
+    EXPECT_FALSE(object->ShowControl(mainWindow, BMMIO_CONTROLWRITE | BMMIO_CONTROLREAD));
+    EXPECT_FALSE(object->ShowControl(mainWindow, BMMIO_CONTROLGENERIC));
+    EXPECT_EQ(platform::Dialogs().size(), shown);
+    delete object;
+}
+
+TEST_F(PluginHost, AboutBoxIsOwnedByTheGivenWindow) {
+    BitmapIO* object = CreateObject();
+    ASSERT_NE(object, nullptr);
+    platform::ScriptDialogs({{platform::ClickControl(IDOK)}});
+    object->ShowAbout(mainWindow);
+    ASSERT_EQ(platform::Dialogs().size(), 1u);
+    EXPECT_EQ(platform::Dialogs()[0].module, module);
+    EXPECT_EQ(platform::Dialogs()[0].templateId, 111u);
+    EXPECT_EQ(platform::Dialogs()[0].result, 1);
+    ASSERT_EQ(MaxHost::CenteredWindows().size(), 1u);
+    EXPECT_EQ(MaxHost::CenteredWindows()[0].parent, mainWindow);
+    delete object;
+}
+
+TEST_F(PluginHost, OutputOpensOnceUntilClosed) {
+    BitmapIO* object = CreateObject();
+    ASSERT_NE(object, nullptr);
+    BitmapInfo info(L"/renders/face.orv");
+    info.SetWidth(16);
+    info.SetHeight(16);
+    Bitmap* bitmap = TheManager->Create(&info);
+    ASSERT_NE(bitmap, nullptr);
+
+    EXPECT_EQ(object->OpenOutput(&info, bitmap), BMMRES_SUCCESS);
+    EXPECT_EQ(object->OpenMode(), BMM_OPEN_W);
+    EXPECT_STREQ(object->bi.Name(), L"/renders/face.orv");
+    BitmapInfo other(L"/renders/other.orv");
+    EXPECT_EQ(object->OpenOutput(&other, bitmap), BMMRES_ERRORTAKENCARE);
+    ASSERT_EQ(MaxHost::ErrorReports().size(), 1u);
+    EXPECT_EQ(MaxHost::ErrorReports()[0].code, BMMRES_INTERNALERROR);
+    EXPECT_STREQ(object->bi.Name(), L"/renders/face.orv");
+
+    EXPECT_EQ(object->Close(BMM_CLOSE_COMPLETE), 1);
+    EXPECT_EQ(object->OpenOutput(&other, bitmap), BMMRES_SUCCESS);
+    EXPECT_STREQ(object->bi.Name(), L"/renders/other.orv");
+    object->Close(BMM_CLOSE_COMPLETE);
+    delete object;
+    bitmap->DeleteThis();
+}
+
+TEST_F(PluginHost, UnloadingWithdrawsTheResources) {
+    wchar_t text[8];
+    EXPECT_EQ(LoadStringW(module, 1, text, 8), 3);
+    EXPECT_TRUE(FreeLibrary(module));
+    EXPECT_EQ(LoadStringW(module, 1, text, 8), 0);
+    module = nullptr;
+}
