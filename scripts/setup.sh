@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(cmake make g++ pkg-config libtiff-dev libtiff-tools libgtest-dev libgmock-dev
-          python3-tifffile python3-numpy)
+          python3 python3-tifffile python3-numpy)
 for option in "$@"; do
     case "$option" in
         --bench) packages+=(imagemagick time libbenchmark-dev) ;;
