@@ -140,9 +140,10 @@ class Lines:
         return line
 
 
-def value_of(tokens, names):
-    """Evaluates an expression of numbers and names joined by | (and NOT, unary -)."""
-    result = 0
+def value_of(tokens, names, start=0):
+    """Evaluates an expression of numbers and names joined by |, with unary - and NOT; NOT
+    removes bits from what the statement starts with (a control's default style)."""
+    result = start
     negate_next = False
     remove_next = False
     for kind, text in tokens:
@@ -231,7 +232,7 @@ def read_dialog(lines, names, header, extended):
         line = lines.next()
         keyword, rest = line[0][1], line[1:]
         if keyword == "STYLE":
-            dialog["style"] |= value_of(rest, names)
+            dialog["style"] = value_of(rest, names, dialog["style"])
             style_given = True
         elif keyword == "EXSTYLE":
             dialog["exStyle"] = value_of(rest, names)
@@ -261,7 +262,7 @@ def read_dialog(lines, names, header, extended):
             position = [value_of(a, names) for a in arguments[2:6]]
             extra = arguments[6:]
             if extra:
-                style |= value_of(extra[0], names)
+                style = value_of(extra[0], names, style)
             ex_style = value_of(extra[1], names) if len(extra) > 1 else 0
         elif keyword == "CONTROL":
             text, identifier = text_of(arguments[0]), value_of(arguments[1], names)
