@@ -9,13 +9,25 @@
 //
 // libtiff chooses the entry types itself: StripByteCounts is SHORT while a strip is at most
 // 65535 bytes and LONG above. Readers accept both.
+//
+// The rewrite after every row is the costly part: libtiff reads the directory back with its
+// height-long arrays and writes it all again. Three choices keep it near twice the time of
+// writing the pages in one pass (the plainest sequence, TIFFSetDirectory by index and
+// TIFFWriteDirectory, takes about four times as long at 2048 x 2048): an existing directory
+// is made current by its offset (TIFFSetSubDirectory), which spares walking the chain from
+// the header; it is rewritten with TIFFCheckpointDirectory, which leaves it current instead of
+// setting up an empty directory that the next row would throw away; and the file under the
+// handle mirrors the directories' bytes, so that reading one back costs no system call and
+// rewriting it sends only the changed bytes to the file (MirroredFile). The file after every
+// row is byte for byte the one the plainest sequence gives.
 #include "orvo/tessaly_orvo_file.h"
 
 #include "orvo/format.h"
 #include "orvo/private_tags.h"
-#include "platform/tiff_open.h"
+#include "platform/wide_file.h"
 
 #include "byte_order.h"
+#include "mirrored_file.h"
 #include "property_list.h"
 #include "tiff_append.h"
 #include "utf8_text.h"
@@ -60,6 +72,12 @@ void Check(int libtiffResult) {
         ThrowLibtiffFailure();
     }
 }
+
+struct MirroringScope {
+    MirroredFile& file;
+    explicit MirroringScope(MirroredFile& f) : file(f) { file.SetMirroring(true); }
+    ~MirroringScope() { file.SetMirroring(false); }
+};
 
 struct WriterTiffClose {
     void operator()(TIFF* tiff) const { TIFFClose(tiff); }
@@ -113,6 +131,7 @@ private:
     std::uint32_t AppendColourBlock();
     std::uint32_t AppendDepthBlock();
     void WriteStrip(Layer layer);
+    void MakeCurrent(Layer layer);
 
     std::vector<unsigned char> colourRow_;
     std::vector<std::uint32_t> depthRow_;
@@ -130,6 +149,11 @@ private:
     std::uint32_t objectCount_ = 0;
     std::uint32_t row_ = 0;
     std::uint16_t directoryIndex_[LayerCount] = {NoDirectory, NoDirectory, NoDirectory};
+    // File offsets of the layers' directories, 0 until first looked up.
+    std::uint64_t directoryOffset_[LayerCount] = {0, 0, 0};
+    // Whether libtiff's current directory is one already in the file (after a checkpoint),
+    // rather than a fresh one that a new layer can be set up in.
+    bool writtenDirectoryCurrent_ = false;
     int resolutionX_ = 96;
     int resolutionY_ = 96;
     int resolutionUnit_ = 1;
@@ -137,6 +161,7 @@ private:
     // errno when libtiff reported its first error, which is when opening failed.
     int firstErrorNumber_ = 0;
     bool libtiffReportedError_ = false;
+    std::unique_ptr<MirroredFile> file_; // outlives the handle that does its I/O through it
     WriterTiff tiff_;
 };
 
@@ -156,6 +181,11 @@ OrvoFileImp::OrvoFileImp(const std::wstring& fileName, std::uint16_t width, std:
     : colourRow_(3u * width), depthRow_(width), idRow_(width), width_(width), height_(height),
       fileName_(fileName), software_(software), documentName_(documentName), artist_(artist),
       copyright_(copyright), view_(view) {
+    platform::File file = platform::CreateFileWide(fileName.c_str());
+    if (!file.IsOpen()) {
+        throw std::runtime_error(std::strerror(errno != 0 ? errno : EIO));
+    }
+    file_.reset(new MirroredFile(std::move(file)));
     InstallTagExtender();
     std::unique_ptr<TIFFOpenOptions, OpenOptionsFree> options(TIFFOpenOptionsAlloc());
     if (!options) {
@@ -164,8 +194,9 @@ OrvoFileImp::OrvoFileImp(const std::wstring& fileName, std::uint16_t width, std:
     TIFFOpenOptionsSetErrorHandlerExtR(options.get(), OnLibtiffMessage, this);
     TIFFOpenOptionsSetWarningHandlerExtR(options.get(), OnLibtiffMessage, nullptr);
     errno = 0;
-    // "l": little-endian whatever the host; "w": classic TIFF, created or truncated.
-    tiff_.reset(platform::OpenTiffWide(fileName.c_str(), "wl", options.get()));
+    // "w": a new classic TIFF (the file was created or truncated above); "l": little-endian
+    // whatever the host.
+    tiff_.reset(file_->OpenTiff(Utf16ToUtf8(fileName).c_str(), "wl", options.get()));
     if (!tiff_) {
         const int errorNumber = libtiffReportedError_ ? firstErrorNumber_ : errno;
         throw std::runtime_error(std::strerror(errorNumber != 0 ? errorNumber : EIO));
@@ -329,6 +360,16 @@ void OrvoFileImp::WriteStrip(Layer layer) {
     }
 }
 
+void OrvoFileImp::MakeCurrent(Layer layer) {
+    TIFF* tiff = Tiff();
+    if (directoryOffset_[layer] == 0) {
+        Check(TIFFSetDirectory(tiff, directoryIndex_[layer]));
+        directoryOffset_[layer] = TIFFCurrentDirOffset(tiff);
+    } else {
+        Check(TIFFSetSubDirectory(tiff, directoryOffset_[layer]));
+    }
+}
+
 void OrvoFileImp::WriteRow() {
     TIFF* tiff = Tiff();
     if (row_ >= height_) {
@@ -343,12 +384,26 @@ void OrvoFileImp::WriteRow() {
         }
         const bool created = directoryIndex_[layer] == NoDirectory;
         if (created) {
+            if (writtenDirectoryCurrent_) {
+                // Only a full write leaves libtiff ready to set up a new directory; the
+                // directory is unchanged, so this rewrites the same bytes.
+                MirroringScope mirroring(*file_);
+                Check(TIFFWriteDirectory(tiff));
+                writtenDirectoryCurrent_ = false;
+            }
             CreateDirectory(layer);
+            WriteStrip(layer);
+            // Appends and links the directory, and leaves a fresh one for the next layer.
+            MirroringScope mirroring(*file_);
+            Check(TIFFWriteDirectory(tiff));
+            writtenDirectoryCurrent_ = false;
         } else {
-            Check(TIFFSetDirectory(tiff, directoryIndex_[layer]));
+            MakeCurrent(layer);
+            WriteStrip(layer);
+            MirroringScope mirroring(*file_);
+            Check(TIFFCheckpointDirectory(tiff));
+            writtenDirectoryCurrent_ = true;
         }
-        WriteStrip(layer);
-        Check(TIFFWriteDirectory(tiff));
         if (created) {
             std::uint16_t existing = 0;
             for (int other = 0; other < LayerCount; ++other) {
@@ -385,17 +440,29 @@ void OrvoFileImp::Close() {
     if (!tiff_) {
         return;
     }
-    // Whatever happens below, the handle is closed exactly once.
-    WriterTiff tiff(std::move(tiff_));
+    // Whatever happens below, the handle and the file are closed exactly once.
+    struct CloseOnExit {
+        WriterTiff& tiff;
+        MirroredFile& file;
+        ~CloseOnExit() {
+            tiff.reset();
+            file.Close();
+        }
+    } closeOnExit{tiff_, *file_};
     if (directoryIndex_[ObjectId] != NoDirectory) {
-        Check(TIFFSetDirectory(tiff.get(), directoryIndex_[ObjectId]));
+        MakeCurrent(ObjectId);
         unsigned char block[objectIdBlockSize];
         PackLayerHeader(LayerHeader{KindObjectId, 1, 1}, block);
         PutU32(block + 8, objectCount_);
         PutU32(block + 12, objectHead_);
-        const std::uint32_t offset = AppendBlock(tiff.get(), block, sizeof block);
-        Check(TIFFSetField(tiff.get(), TagQuorvaneSubfileData, offset));
-        Check(TIFFWriteDirectory(tiff.get()));
+        const std::uint32_t offset = AppendBlock(Tiff(), block, sizeof block);
+        Check(TIFFSetField(Tiff(), TagQuorvaneSubfileData, offset));
+        Check(TIFFWriteDirectory(Tiff()));
+    }
+    Check(TIFFFlush(Tiff()));
+    tiff_.reset();
+    if (!file_->Close()) {
+        throw std::runtime_error(std::strerror(errno != 0 ? errno : EIO));
     }
 }
 

@@ -4,7 +4,9 @@
 // Python's plistlib.
 #include "orvo/format.h"
 #include "orvo/private_tags.h"
+#include "orvo/reader.h"
 #include "orvo/tessaly_orvo_file.h"
+#include "platform/kernel32.h"
 #include "platform/text.h"
 
 #include "classic_tiff.h"
@@ -20,6 +22,7 @@
 #include <csignal>
 #include <cstring>
 #include <ctime>
+#include <deque>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -857,4 +860,212 @@ TEST_F(OrvoFileImpTest, TheLastAddressableOffsetIsAccepted) {
     ASSERT_EQ(chain.size(), 3u);
     EXPECT_EQ(Number(head, *chain[2].Find(TagSubfileData)), 0xFFFFFFFFu);
     fs::remove(path);
+}
+
+// ---- The same file as the plainest libtiff sequence ----
+
+namespace {
+
+// The plainest way to keep every directory rewritten after every row: make the layer's
+// directory current by its index, write the strip, write the directory. The writer may use
+// any faster sequence as long as the file is the same after every row.
+class PlainSequence {
+public:
+    PlainSequence(const fs::path& path, unsigned width, unsigned height)
+        : tiff_(OpenTiffW(Wide(path).c_str(), "wl")), width_(width), height_(height) {}
+    ~PlainSequence() {
+        if (tiff_ != nullptr) {
+            TIFFClose(tiff_);
+        }
+    }
+
+    void Row(std::uint32_t layers, unsigned y, const std::string& dateTime) {
+        ASSERT_NE(tiff_, nullptr);
+        for (int layer = 0; layer < 3; ++layer) {
+            if ((layers & (1u << layer)) == 0) {
+                continue;
+            }
+            const bool created = index_[layer] < 0;
+            if (created) {
+                SetTags(layer, dateTime);
+            } else {
+                ASSERT_TRUE(TIFFSetDirectory(tiff_, static_cast<tdir_t>(index_[layer])));
+            }
+            const Bytes row = layer == 0   ? ColourRowBytes(width_, y)
+                              : layer == 1 ? DepthRowBytes(width_, y)
+                                           : IdRowBytes(width_, y);
+            ASSERT_EQ(TIFFWriteEncodedStrip(tiff_, y, const_cast<unsigned char*>(row.data()),
+                                            static_cast<tmsize_t>(row.size())),
+                      static_cast<tmsize_t>(row.size()));
+            ASSERT_TRUE(TIFFWriteDirectory(tiff_));
+            if (created) {
+                index_[layer] = (index_[0] >= 0) + (index_[1] >= 0) + (index_[2] >= 0);
+            }
+        }
+    }
+
+    std::uint32_t Append(const Bytes& block) {
+        const toff_t at = TIFFGetSeekProc(tiff_)(TIFFClientdata(tiff_), 0, SEEK_END);
+        EXPECT_EQ(TIFFGetWriteProc(tiff_)(TIFFClientdata(tiff_),
+                                          const_cast<unsigned char*>(block.data()),
+                                          static_cast<tmsize_t>(block.size())),
+                  static_cast<tmsize_t>(block.size()));
+        return static_cast<std::uint32_t>(at);
+    }
+
+    void Close(std::uint32_t count, std::uint32_t head) {
+        if (index_[2] >= 0) {
+            ASSERT_TRUE(TIFFSetDirectory(tiff_, static_cast<tdir_t>(index_[2])));
+            Bytes block = {2, 0, 0, 0, 1, 0, 1, 0};
+            PutBytes(block, count, 4);
+            PutBytes(block, head, 4);
+            ASSERT_TRUE(TIFFSetField(tiff_, TagSubfileData, Append(block)));
+            ASSERT_TRUE(TIFFWriteDirectory(tiff_));
+        }
+        TIFFClose(tiff_);
+        tiff_ = nullptr;
+    }
+
+private:
+    void SetTags(int layer, const std::string& dateTime) {
+        const std::uint16_t bits[3] = {8, 32, 16};
+        TIFFSetField(tiff_, TIFFTAG_IMAGEWIDTH, width_);
+        TIFFSetField(tiff_, TIFFTAG_IMAGELENGTH, height_);
+        TIFFSetField(tiff_, TIFFTAG_BITSPERSAMPLE, bits[layer]);
+        TIFFSetField(tiff_, TIFFTAG_COMPRESSION, COMPRESSION_NONE);
+        TIFFSetField(tiff_, TIFFTAG_SAMPLESPERPIXEL, layer == 0 ? 3 : 1);
+        TIFFSetField(tiff_, TIFFTAG_ROWSPERSTRIP, 1u);
+        TIFFSetField(tiff_, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+        if (layer == 0) {
+            TIFFSetField(tiff_, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_RGB);
+            TIFFSetField(tiff_, TIFFTAG_XRESOLUTION, 96.0);
+            TIFFSetField(tiff_, TIFFTAG_YRESOLUTION, 96.0);
+            TIFFSetField(tiff_, TIFFTAG_RESOLUTIONUNIT, RESUNIT_INCH);
+            TIFFSetField(tiff_, TIFFTAG_SOFTWARE, "Orvo test");
+            TIFFSetField(tiff_, TIFFTAG_DATETIME, dateTime.c_str());
+            TIFFSetField(tiff_, TagSubfileData, Append(colourBlockWithoutText));
+        } else if (layer == 1) {
+            TIFFSetField(tiff_, TagSubfileData, Append(ExpectedDepthBlock(DistinctView())));
+        } else {
+            TIFFSetField(tiff_, TagSubfileData, 0u);
+        }
+    }
+
+    TIFF* tiff_;
+    unsigned width_;
+    unsigned height_;
+    int index_[3] = {-1, -1, -1};
+};
+
+std::string DateTimeOf(const fs::path& path) {
+    const Bytes bytes = ReadFileBytes(path);
+    const std::vector<Directory> chain = ReadChain(bytes);
+    if (chain.empty() || chain[0].Find(TagDateTime) == nullptr) {
+        return std::string();
+    }
+    const std::string stamp = AsciiBytes(bytes, *chain[0].Find(TagDateTime));
+    return stamp.substr(0, stamp.size() - 1);
+}
+
+} // namespace
+
+TEST_F(OrvoFileImpTest, IsAfterEveryRowTheFileOfThePlainestSequence) {
+    const unsigned width = 9, height = 5;
+    // All three layers; then colour alone with depth and ids added on a second pass, so
+    // that new directories are also set up after existing ones were rewritten.
+    for (const std::uint32_t firstLayers : {LayerAll, LayerColour}) {
+        SCOPED_TRACE("first layers " + std::to_string(firstLayers));
+        const fs::path path = Path("imp.orv"), plainPath = Path("plain.orv");
+        std::unique_ptr<OrvoFile> file = Create(path, width, height);
+        PlainSequence plain(plainPath, width, height);
+        std::string dateTime;
+        std::uint32_t head = 0;
+        for (const std::uint32_t layers : {firstLayers, LayerAll}) {
+            file->SetLayers(layers);
+            for (unsigned y = 0; y < height; ++y) {
+                WriteRows(*file, width, y, y + 1);
+                if (dateTime.empty()) {
+                    dateTime = DateTimeOf(path);
+                }
+                plain.Row(layers, y, dateTime);
+                ASSERT_EQ(ReadFileBytes(path), ReadFileBytes(plainPath))
+                    << "after row " << y << " of layers " << layers;
+            }
+            if (layers == firstLayers && firstLayers == LayerAll) {
+                break;
+            }
+        }
+        file->AddObject(4, 5, 6, 7, L"Pot");
+        Bytes record;
+        PutBytes(record, 0, 4);
+        record.insert(record.end(), {4, 0, 5, 6, 7, 'P', 'o', 't', 0});
+        head = plain.Append(record);
+        file->Close();
+        plain.Close(1, head);
+        EXPECT_EQ(ReadFileBytes(path), ReadFileBytes(plainPath));
+        EXPECT_EQ(ReadChain(ReadFileBytes(path)).size(), 3u);
+    }
+}
+
+// ---- Read back by the library's reader ----
+
+TEST_F(OrvoFileImpTest, TheReaderReadsItsFilesCompletely) {
+    const fs::path path = Path("read back.orv");
+    const unsigned width = 6, height = 4;
+    // The newest records are short and lie just before the 16-byte object-id block at the end
+    // of the file, closer to it than a record's 264-byte reading window.
+    const std::vector<ObjectEntry> added = {
+        {3, std::wstring(200, L'n'), 1, 2, 3},
+        {17, platform::AnsiToWide("Vase \xC3\xA9"), 200, 100, 50},
+        {4, L"", 9, 9, 9},
+        {65535, L"z", 255, 255, 255},
+    };
+    {
+        std::unique_ptr<OrvoFile> file = Create(path, width, height);
+        WriteRows(*file, width, 0, height);
+        for (const ObjectEntry& entry : added) {
+            file->AddObject(entry.id, entry.red, entry.green, entry.blue, entry.name);
+        }
+    }
+    int readWidth = 0, readHeight = 0;
+    PerspectiveView view;
+    InitPerspectiveView(view);
+    std::deque<ObjectEntry> objects;
+    unsigned char* colour = nullptr;
+    std::uint32_t* depth = nullptr;
+    std::uint16_t* ids = nullptr;
+    const bool ok =
+        ReadOrvoFile(path.string(), readWidth, readHeight, view, objects, colour, depth, ids);
+    const auto release = [](void* plane) {
+        if (plane != nullptr) {
+            VirtualFree(plane, 0, MEM_RELEASE);
+        }
+    };
+    std::unique_ptr<unsigned char, decltype(release)> colourPlane(colour, release);
+    std::unique_ptr<std::uint32_t, decltype(release)> depthPlane(depth, release);
+    std::unique_ptr<std::uint16_t, decltype(release)> idPlane(ids, release);
+    ASSERT_TRUE(ok);
+    EXPECT_EQ(readWidth, static_cast<int>(width));
+    EXPECT_EQ(readHeight, static_cast<int>(height));
+    ASSERT_NE(colour, nullptr);
+    ASSERT_NE(depth, nullptr);
+    ASSERT_NE(ids, nullptr);
+    for (unsigned y = 0; y < height; ++y) {
+        EXPECT_EQ(Bytes(colour + 3 * width * y, colour + 3 * width * (y + 1)),
+                  ColourRowBytes(width, y));
+        for (unsigned x = 0; x < width; ++x) {
+            EXPECT_EQ(depth[y * width + x], DepthAt(x, y)) << x << "," << y;
+            EXPECT_EQ(ids[y * width + x], IdAt(x, y)) << x << "," << y;
+        }
+    }
+    // The view record, compared through the bytes the format stores for it.
+    EXPECT_EQ(ExpectedDepthBlock(view), ExpectedDepthBlock(DistinctView()));
+    ASSERT_EQ(objects.size(), added.size());
+    for (std::size_t i = 0; i < added.size(); ++i) {
+        const ObjectEntry& want = added[added.size() - 1 - i]; // newest first
+        EXPECT_EQ(objects[i].id, want.id);
+        EXPECT_TRUE(objects[i].name == want.name) << "entry " << i;
+        EXPECT_EQ((Bytes{objects[i].red, objects[i].green, objects[i].blue}),
+                  (Bytes{want.red, want.green, want.blue}));
+    }
 }

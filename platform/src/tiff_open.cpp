@@ -18,16 +18,4 @@ TIFF* OpenTiffWide(const wchar_t* path, const char* mode) {
 #endif
 }
 
-TIFF* OpenTiffWide(const wchar_t* path, const char* mode, TIFFOpenOptions* options) {
-    if (path == nullptr || *path == 0) {
-        errno = ENOENT;
-        return nullptr;
-    }
-#ifdef _WIN32
-    return TIFFOpenWExt(path, mode, options);
-#else
-    return TIFFOpenExt(WideToAnsi(path).c_str(), mode, options);
-#endif
-}
-
 } // namespace platform

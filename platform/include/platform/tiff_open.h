@@ -9,8 +9,4 @@ namespace platform {
 
 TIFF* OpenTiffWide(const wchar_t* path, const char* mode);
 
-// The same with per-handle options, such as error and warning handlers that keep libtiff's
-// messages away from the process-wide handlers (standard error by default).
-TIFF* OpenTiffWide(const wchar_t* path, const char* mode, TIFFOpenOptions* options);
-
 } // namespace platform
