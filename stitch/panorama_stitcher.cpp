@@ -323,8 +323,20 @@ void PanoramaStitcher::AssembleRow(std::int32_t row, unsigned char* colour, std:
         const double scale = depthScales_[f];
         const double offset = depthOffsets_[f];
         std::uint32_t* depthOut = depth + column;
-        for (std::size_t j = 0; j < size; ++j) {
-            depthOut[j] = RemapCode(codes[j], scale, offset);
+        // Rounding keeps c * scale + offset growing with c, so when the largest hit code
+        // lands below 2^32 - 1 no hit needs the clamps, and the loop is one multiply-add and
+        // one select a pixel.
+        if (scale >= 0 && offset >= 0 && LargestHitCode * scale + offset < 4294967295.0) {
+            for (std::size_t j = 0; j < size; ++j) {
+                const std::uint32_t code = codes[j];
+                const auto mapped =
+                    static_cast<std::uint32_t>(static_cast<std::int64_t>(code * scale + offset));
+                depthOut[j] = code == NoDepthCode ? code : mapped;
+            }
+        } else {
+            for (std::size_t j = 0; j < size; ++j) {
+                depthOut[j] = RemapCode(codes[j], scale, offset);
+            }
         }
 
         const std::uint16_t* faceIds = face.ids + source;

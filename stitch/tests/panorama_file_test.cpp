@@ -388,6 +388,46 @@ TEST(PanoramaFile, OnePixelFacesGiveASixByOneStrip) {
     EXPECT_EQ(Strips(tiff, tiff.Directories()[0], 18), colours);
 }
 
+TEST(PanoramaFile, EveryDepthPixelIsRemapDepthOfItsFaceCode) {
+    // Ranges that need no clamp, and inverted ones whose codes run off either end of the
+    // common range, so both ways of re-coding a row are taken.
+    const double ranges[6][2] = {{1, 100}, {300, 240}, {1, -50}, {20, 30}, {1, 200}, {5, 5}};
+    TemporaryFolder folder;
+    std::vector<std::string> paths;
+    for (int slot = 0; slot < 6; ++slot) {
+        FaceSpec spec = CubeFace(slot, 6);
+        spec.view.nearDepth = ranges[slot][0];
+        spec.view.farDepth = ranges[slot][1];
+        paths.push_back(folder.Path("face" + std::to_string(slot) + ".orv"));
+        testfaces::WriteFaceFile(paths.back(), spec, slot);
+    }
+    PanoramaStitcher stitcher(paths, 1e-7, false);
+    ASSERT_TRUE(stitcher.BuildPanorama(folder.Path("pano.orv"))) << stitcher.ErrorMessage();
+    const ClassicTiff tiff(testfaces::ReadBytes(folder.Path("pano.orv")));
+    ASSERT_EQ(tiff.Directories().size(), 3u);
+    const std::string depth = Strips(tiff, tiff.Directories()[1], 4 * 36);
+    for (int r = 0; r < 6; ++r) {
+        for (int slot = 0; slot < 6; ++slot) {
+            for (int j = 0; j < 6; ++j) {
+                const std::uint32_t code = testfaces::DepthAt(slot, j, r);
+                const std::uint32_t want = stitcher.RemapDepth(slot, code);
+                const std::size_t at = 4 * (static_cast<std::size_t>(r) * 36 + slot * 6 + j);
+                const auto* b = reinterpret_cast<const unsigned char*>(depth.data() + at);
+                const std::uint32_t got =
+                    b[0] | (b[1] << 8) | (b[2] << 16) | (static_cast<std::uint32_t>(b[3]) << 24);
+                EXPECT_EQ(got, want) << "slot " << slot << " pixel " << j << ", " << r;
+                // Beyond the far end, and below the near end of the common range.
+                if (code != NoDepthCode && slot == 1) {
+                    EXPECT_EQ(got, 0xFFFFFFFEu);
+                }
+                if (code != NoDepthCode && slot == 2) {
+                    EXPECT_EQ(got, 0u);
+                }
+            }
+        }
+    }
+}
+
 TEST(PanoramaFile, ReplacesAnExistingTargetOnlyWhenComplete) {
     TemporaryFolder folder;
     const std::vector<std::string> paths = ExactCube(folder);
