@@ -109,6 +109,12 @@ LPVOID VirtualAlloc(LPVOID address, SIZE_T size, DWORD allocationType, DWORD pro
     if (block == MAP_FAILED) {
         return nullptr;
     }
+#ifdef MADV_HUGEPAGE
+    // Blocks are whole image planes, filled once from end to end: large pages cut the
+    // faults that commit them by a factor of 512. Only a hint; where the system declines,
+    // small pages serve as before.
+    madvise(block, size, MADV_HUGEPAGE);
+#endif
     std::lock_guard<std::mutex> guard(BlockLock());
     Blocks()[block] = size;
     return block;
