@@ -135,44 +135,30 @@ Fit FitWindow(int width, int height, double extentX, double extentY) {
     return FitFace(width, height, view.cornerTopLeft, view.cornerBottomRight);
 }
 
+void ExpectFit(const Fit& fit, std::int32_t size, std::int32_t column, std::int32_t row) {
+    EXPECT_TRUE(fit.ok);
+    EXPECT_EQ(fit.size, size);
+    EXPECT_EQ(fit.column, column);
+    EXPECT_EQ(fit.row, row);
+}
+
 TEST(FitToCubeFace, ExactRenderIsTheWholeImage) {
     for (int size : {1, 2, 5, 64, 2048}) {
-        const Fit fit = FitWindow(size, size, 1.0, 1.0);
-        EXPECT_TRUE(fit.ok) << size;
-        EXPECT_EQ(fit.size, size);
-        EXPECT_EQ(fit.column, 0);
-        EXPECT_EQ(fit.row, 0);
+        SCOPED_TRACE(size);
+        ExpectFit(FitWindow(size, size, 1.0, 1.0), size, 0, 0);
     }
     // Scaling a corner vector does not move the window.
-    const Fit scaled = FitFace(5, 5, {3, -3, -3}, {-0.5, 0.5, -0.5});
-    EXPECT_TRUE(scaled.ok);
-    EXPECT_EQ(scaled.size, 5);
+    ExpectFit(FitFace(5, 5, {3, -3, -3}, {-0.5, 0.5, -0.5}), 5, 0, 0);
 }
 
 TEST(FitToCubeFace, WiderRenderIsCroppedToItsMiddle) {
     // 9 pixels over [-2, 2]: two pixels a unit, the face is the middle 5 columns from 2.
-    Fit fit = FitWindow(9, 9, 2.0, 2.0);
-    EXPECT_TRUE(fit.ok);
-    EXPECT_EQ(fit.size, 5);
-    EXPECT_EQ(fit.column, 2);
-    EXPECT_EQ(fit.row, 2);
+    ExpectFit(FitWindow(9, 9, 2.0, 2.0), 5, 2, 2);
     // A wide, short image whose pixels are still square.
-    fit = FitWindow(9, 7, 2.0, 1.5);
-    EXPECT_TRUE(fit.ok);
-    EXPECT_EQ(fit.size, 5);
-    EXPECT_EQ(fit.column, 2);
-    EXPECT_EQ(fit.row, 1);
+    ExpectFit(FitWindow(9, 7, 2.0, 1.5), 5, 2, 1);
     // Slightly wider than 90 degrees.
-    fit = FitWindow(101, 101, 1.01, 1.01);
-    EXPECT_TRUE(fit.ok);
-    EXPECT_EQ(fit.size, 100);
-    EXPECT_EQ(fit.column, 0);
-    EXPECT_EQ(fit.row, 0);
-    fit = FitWindow(106, 106, 1.05, 1.05);
-    EXPECT_TRUE(fit.ok);
-    EXPECT_EQ(fit.size, 101);
-    EXPECT_EQ(fit.column, 3);
-    EXPECT_EQ(fit.row, 3);
+    ExpectFit(FitWindow(101, 101, 1.01, 1.01), 100, 0, 0);
+    ExpectFit(FitWindow(106, 106, 1.05, 1.05), 101, 3, 3);
 }
 
 TEST(FitToCubeFace, NarrowerOrStretchedRenderDoesNotFit) {
@@ -202,9 +188,7 @@ TEST(FitToCubeFace, NonFiniteOrHugeValuesDoNotFit) {
 }
 
 TEST(FitToCubeFace, TheLargestImageFitsWithoutOverflow) {
-    const Fit fit = FitWindow(2147483647, 2147483647, 1.0, 1.0);
-    EXPECT_TRUE(fit.ok);
-    EXPECT_EQ(fit.size, 2147483647);
+    ExpectFit(FitWindow(2147483647, 2147483647, 1.0, 1.0), 2147483647, 0, 0);
 }
 
 } // namespace

@@ -492,26 +492,25 @@ TEST(PanoramaFile, FacesTheReaderCannotUseAreRefused) {
     EXPECT_EQ(PanoramaStitcher(paths, 1e-7, false).ErrorMessage(),
               folder.Path("cut.orv") + " - Read failed");
 
-    FaceSpec spec = CubeFace(SlotNegativeX, 3);
-    spec.writeDepth = false;
-    testfaces::WriteFaceFile(folder.Path("flat.orv"), spec, 1);
-    paths[3] = folder.Path("flat.orv");
-    EXPECT_EQ(PanoramaStitcher(paths, 1e-7, false).ErrorMessage(),
-              folder.Path("flat.orv") + " - Wrong projection type");
-
-    spec = CubeFace(SlotNegativeX, 3);
-    spec.writeColour = false;
-    testfaces::WriteFaceFile(folder.Path("grey.orv"), spec, 1);
-    paths[3] = folder.Path("grey.orv");
-    EXPECT_EQ(PanoramaStitcher(paths, 1e-7, false).ErrorMessage(),
-              folder.Path("grey.orv") + " - Missing colour or object-id layer");
-
-    spec = CubeFace(SlotNegativeX, 3);
-    spec.writeIds = false;
-    testfaces::WriteFaceFile(folder.Path("nameless.orv"), spec, 1);
-    paths[3] = folder.Path("nameless.orv");
-    EXPECT_EQ(PanoramaStitcher(paths, 1e-7, false).ErrorMessage(),
-              folder.Path("nameless.orv") + " - Missing colour or object-id layer");
+    // Faces with one layer left out, as a face file may come.
+    const struct {
+        const char* name;
+        bool colour, depth, ids;
+        const char* failure;
+    } partial[] = {
+        {"flat.orv", true, false, true, " - Wrong projection type"},
+        {"grey.orv", false, true, true, " - Missing colour or object-id layer"},
+        {"nameless.orv", true, true, false, " - Missing colour or object-id layer"},
+    };
+    for (const auto& face : partial) {
+        FaceSpec spec = CubeFace(SlotNegativeX, 3);
+        spec.writeColour = face.colour;
+        spec.writeDepth = face.depth;
+        spec.writeIds = face.ids;
+        paths[3] = folder.Path(face.name);
+        testfaces::WriteFaceFile(paths[3], spec, 1);
+        EXPECT_EQ(PanoramaStitcher(paths, 1e-7, false).ErrorMessage(), paths[3] + face.failure);
+    }
 
     // A panorama given as a face: the reader skips its panorama depth layer, so the face
     // keeps the default view, which is not perspective.
