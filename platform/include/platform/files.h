@@ -24,8 +24,8 @@ bool IsDevice(const std::string& path);
 
 // Creates a new, empty file with a unique name in the folder of target and stores its path in
 // path, so that target can later be replaced by renaming that file within one volume. The new
-// file gets the permissions a newly created target would get; when target exists, it gets
-// target's permissions instead.
+// file gets the permissions a newly created target would get (on Windows, the folder's); on
+// POSIX systems, when target exists, it takes target's permission bits instead.
 //
 // When target exists but cannot be opened for writing (a folder, a read-only file), nothing
 // is created and the error of that attempt is returned: the caller sees the failure that
