@@ -291,6 +291,7 @@ TEST_F(OrvoFileImpTest, ThreeLayersWithTheirEntriesStripsAndBlocks) {
     const fs::path path = Path("three.orv");
     const unsigned width = 5, height = 3; // a colour row of 15 bytes: odd on purpose
     const std::time_t before = std::time(nullptr);
+    testing::internal::CaptureStderr();
     {
         std::unique_ptr<OrvoFile> file = CreateOrvoFile(Wide(path), width, height, L"Orvo test",
                                                         L"doc", L"", L"(c) Me", DistinctView());
@@ -300,6 +301,8 @@ TEST_F(OrvoFileImpTest, ThreeLayersWithTheirEntriesStripsAndBlocks) {
         file->AddObject(300, 0, 0, 255, std::wstring(1, wchar_t(0x20AC)) + L"1");
         file->Close();
     }
+    // A plug-in lives in a GUI host: a normal write says nothing on standard error.
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
     const Bytes bytes = ReadFileBytes(path);
     const std::vector<Directory> chain = ReadChain(bytes);
     ASSERT_EQ(chain.size(), 3u);
@@ -489,6 +492,9 @@ TEST_F(OrvoFileImpTest, ASecondCloseDoesNothing) {
     file->Close();
     const Bytes first = ReadFileBytes(path);
     EXPECT_NO_THROW(file->Close());
+    // A closed writer refuses more work and leaves the file alone.
+    EXPECT_THROW(file->WriteRow(), std::runtime_error);
+    EXPECT_THROW(file->AddObject(2, 0, 0, 0, L"y"), std::runtime_error);
     file.reset();
     EXPECT_EQ(ReadFileBytes(path), first);
     EXPECT_EQ(ReadChain(first).size(), 3u);

@@ -14,6 +14,9 @@
 //   the system's error text - the file could not be created, or a private block could not
 //                             be written completely (strerror of errno);
 //   "offset out of range"  - the file grew past what a 32-bit offset can address.
+// Misuse throws std::runtime_error too: a row beyond the height ("more rows than the image
+// height", refused before libtiff would grow the directory over what follows it), and any
+// call but Close after Close ("libtiff call failed": there is no handle any more).
 // After a failure the writer can still be destroyed safely; the partly written file stays.
 #pragma once
 
@@ -67,7 +70,7 @@ public:
 };
 
 // Creates (or truncates and replaces) the file and returns its writer. Width and height are
-// 1..65535. The four texts become the colour layer's DocumentName, Software, Artist and
+// 1..65535 (with either 0 the first WriteRow fails). The four texts become the colour layer's DocumentName, Software, Artist and
 // Copyright tags, stored as UTF-8 and left out when empty; the view record goes into the
 // depth layer. Throws std::runtime_error with the system's error text when the file cannot
 // be created.
