@@ -366,6 +366,23 @@ TEST(TiffHandles, ReadPrivateBlocksFromTheMappingOrThroughTheHandle) {
     }
 }
 
+TEST(TiffHandles, OpenFilesThatAreAlreadyOpen) {
+    test::TempFolder folder;
+    const std::string path = WriteThreeDirectories(folder);
+    TiffHandle tif(OpenTiff(platform::File::Open(path, platform::FileAccess::Read), "three", "r"));
+    ASSERT_NE(tif, nullptr);
+    EXPECT_STREQ(TIFFFileName(tif.get()), "three");
+    EXPECT_TRUE(IsTiffMapped(tif.get()));
+    std::uint32_t value = 0;
+    EXPECT_EQ(TIFFGetField(tif.get(), TagQuorvaneSubfileData, &value), 1);
+    EXPECT_EQ(value, 111u);
+    EXPECT_EQ(OpenTiff(platform::File(), "closed", "r"), nullptr);
+    const std::string text = folder.Path("text");
+    test::WriteFile(text, {'n', 'o', 't', ' ', 'T', 'I', 'F', 'F'});
+    EXPECT_EQ(OpenTiff(platform::File::Open(text, platform::FileAccess::Read), "text", "r"),
+              nullptr);
+}
+
 TEST(TiffHandles, KeepLibtiffsMessagesOffStandardError) {
     test::TempFolder folder;
     const std::string notTiff = folder.Path("not.tif");
