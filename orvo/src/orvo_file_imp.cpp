@@ -125,6 +125,11 @@ private:
     static int OnLibtiffMessage(TIFF*, void* user, const char*, const char*, va_list);
 
     TIFF* Tiff() const;
+    // Runs one operation; a failure marks the writer failed before it propagates.
+    template <typename Operation> void Guarded(Operation operation);
+    // Closes the handle and the file without writing anything more.
+    void Abandon() noexcept;
+    void WriteRowOf(TIFF* tiff);
     void CreateDirectory(Layer layer);
     void SetCommonTags(std::uint16_t bitsPerSample, std::uint16_t samplesPerPixel);
     void SetText(ttag_t tag, const std::wstring& text);
@@ -158,6 +163,9 @@ private:
     int resolutionY_ = 96;
     int resolutionUnit_ = 1;
     Vector3 lightDirection_ = {0.0, 0.0, 0.0};
+    // After a failure nothing more is written: the file stays as the last complete step left
+    // it, which is a valid TIFF unless the failure was the file's first row.
+    bool failed_ = false;
     // errno when libtiff reported its first error, which is when opening failed.
     int firstErrorNumber_ = 0;
     bool libtiffReportedError_ = false;
@@ -370,8 +378,26 @@ void OrvoFileImp::MakeCurrent(Layer layer) {
     }
 }
 
+template <typename Operation> void OrvoFileImp::Guarded(Operation operation) {
+    try {
+        operation();
+    } catch (...) {
+        failed_ = true;
+        throw;
+    }
+}
+
+void OrvoFileImp::Abandon() noexcept {
+    TIFFCleanup(tiff_.release()); // frees the handle without flushing anything to the file
+    file_->Close();
+}
+
 void OrvoFileImp::WriteRow() {
     TIFF* tiff = Tiff();
+    Guarded([&] { WriteRowOf(tiff); });
+}
+
+void OrvoFileImp::WriteRowOf(TIFF* tiff) {
     if (row_ >= height_) {
         // libtiff would grow the strip arrays, and a directory that grows overwrites what
         // follows it.
@@ -382,8 +408,7 @@ void OrvoFileImp::WriteRow() {
         if ((layerMask_ & layerBits[layer]) == 0) {
             continue;
         }
-        const bool created = directoryIndex_[layer] == NoDirectory;
-        if (created) {
+        if (directoryIndex_[layer] == NoDirectory) {
             if (writtenDirectoryCurrent_) {
                 // Only a full write leaves libtiff ready to set up a new directory; the
                 // directory is unchanged, so this rewrites the same bytes.
@@ -393,10 +418,17 @@ void OrvoFileImp::WriteRow() {
             }
             CreateDirectory(layer);
             WriteStrip(layer);
-            // Appends and links the directory, and leaves a fresh one for the next layer.
-            MirroringScope mirroring(*file_);
-            Check(TIFFWriteDirectory(tiff));
-            writtenDirectoryCurrent_ = false;
+            {
+                // Appends and links the directory, and leaves a fresh one for the next layer.
+                MirroringScope mirroring(*file_);
+                Check(TIFFWriteDirectory(tiff));
+            }
+            // New directories go to the end of the chain, behind those of the other layers.
+            std::uint16_t existing = 0;
+            for (const std::uint16_t index : directoryIndex_) {
+                existing = static_cast<std::uint16_t>(existing + (index != NoDirectory));
+            }
+            directoryIndex_[layer] = existing;
         } else {
             MakeCurrent(layer);
             WriteStrip(layer);
@@ -404,21 +436,13 @@ void OrvoFileImp::WriteRow() {
             Check(TIFFCheckpointDirectory(tiff));
             writtenDirectoryCurrent_ = true;
         }
-        if (created) {
-            std::uint16_t existing = 0;
-            for (int other = 0; other < LayerCount; ++other) {
-                if (other != layer && directoryIndex_[other] != NoDirectory) {
-                    ++existing;
-                }
-            }
-            directoryIndex_[layer] = existing;
-        }
     }
     ++row_;
 }
 
 void OrvoFileImp::AddObject(std::uint16_t id, std::uint8_t red, std::uint8_t green,
                             std::uint8_t blue, const std::wstring& name) {
+    TIFF* tiff = Tiff();
     std::string text = Utf16ToUtf8(name);
     const std::size_t nul = text.find('\0');
     if (nul != std::string::npos) {
@@ -432,7 +456,7 @@ void OrvoFileImp::AddObject(std::uint16_t id, std::uint8_t red, std::uint8_t gre
     record[8] = blue;
     std::memcpy(&record[9], text.data(), text.size());
     record.back() = 0;
-    objectHead_ = AppendBlock(Tiff(), record.data(), record.size());
+    Guarded([&] { objectHead_ = AppendBlock(tiff, record.data(), record.size()); });
     ++objectCount_;
 }
 
@@ -440,27 +464,29 @@ void OrvoFileImp::Close() {
     if (!tiff_) {
         return;
     }
-    // Whatever happens below, the handle and the file are closed exactly once.
-    struct CloseOnExit {
-        WriterTiff& tiff;
-        MirroredFile& file;
-        ~CloseOnExit() {
-            tiff.reset();
-            file.Close();
-        }
-    } closeOnExit{tiff_, *file_};
-    if (directoryIndex_[ObjectId] != NoDirectory) {
-        MakeCurrent(ObjectId);
-        unsigned char block[objectIdBlockSize];
-        PackLayerHeader(LayerHeader{KindObjectId, 1, 1}, block);
-        PutU32(block + 8, objectCount_);
-        PutU32(block + 12, objectHead_);
-        const std::uint32_t offset = AppendBlock(Tiff(), block, sizeof block);
-        Check(TIFFSetField(Tiff(), TagQuorvaneSubfileData, offset));
-        Check(TIFFWriteDirectory(Tiff()));
+    if (failed_) {
+        Abandon();
+        return;
     }
-    Check(TIFFFlush(Tiff()));
-    tiff_.reset();
+    try {
+        TIFF* tiff = tiff_.get();
+        if (directoryIndex_[ObjectId] != NoDirectory) {
+            MakeCurrent(ObjectId);
+            unsigned char block[objectIdBlockSize];
+            PackLayerHeader(LayerHeader{KindObjectId, 1, 1}, block);
+            PutU32(block + 8, objectCount_);
+            PutU32(block + 12, objectHead_);
+            const std::uint32_t offset = AppendBlock(tiff, block, sizeof block);
+            Check(TIFFSetField(tiff, TagQuorvaneSubfileData, offset));
+            Check(TIFFWriteDirectory(tiff));
+        }
+        Check(TIFFFlush(tiff));
+    } catch (...) {
+        failed_ = true;
+        Abandon();
+        throw;
+    }
+    tiff_.reset(); // TIFFClose: everything is flushed already
     if (!file_->Close()) {
         throw std::runtime_error(std::strerror(errno != 0 ? errno : EIO));
     }

@@ -793,8 +793,11 @@ TEST_F(OrvoFileImpTest, AShortWriteOfABlockThrowsTheSystemsTextAndStaysDestroyab
         ASSERT_TRUE(limit.Active());
         EXPECT_EQ(WhatOf([&] { file->AddObject(1, 2, 3, 4, L"a long enough name"); }),
                   std::strerror(EFBIG));
-        EXPECT_NO_THROW(file.reset());
     }
+    // With room again, the failed writer still writes nothing more when it is destroyed.
+    const Bytes afterFailure = ReadFileBytes(path);
+    EXPECT_NO_THROW(file.reset());
+    EXPECT_EQ(ReadFileBytes(path), afterFailure);
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
     // What was there before the failure is still a readable TIFF.
     ExpectLibtiffReadsRows(path, 8, 2, LayerAll);
@@ -827,6 +830,16 @@ TEST_F(OrvoFileImpTest, OffsetsBeyondFourGibibytesAreRefused) {
         GTEST_SKIP() << "no sparse files here";
     }
     EXPECT_EQ(WhatOf([&] { file->AddObject(1, 2, 3, 4, L"far"); }), "offset out of range");
+    // A failed writer writes nothing more, not even at Close.
+    EXPECT_NO_THROW(file->Close());
+    EXPECT_EQ(fs::file_size(path), fourGiB);
+    file.reset();
+    fs::remove(path);
+
+    // The object-id block that Close appends.
+    file = Create(path, 4, 2);
+    WriteRows(*file, 4, 0, 2);
+    ASSERT_TRUE(GrowSparse(path, fourGiB));
     EXPECT_EQ(WhatOf([&] { file->Close(); }), "offset out of range");
     EXPECT_NO_THROW(file->Close());
     file.reset();
