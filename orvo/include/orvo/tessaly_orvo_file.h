@@ -70,10 +70,10 @@ public:
 };
 
 // Creates (or truncates and replaces) the file and returns its writer. Width and height are
-// 1..65535 (with either 0 the first WriteRow fails). The four texts become the colour layer's DocumentName, Software, Artist and
-// Copyright tags, stored as UTF-8 and left out when empty; the view record goes into the
-// depth layer. Throws std::runtime_error with the system's error text when the file cannot
-// be created.
+// 1..65535 (with either 0 the first WriteRow fails). The four texts become the colour layer's
+// DocumentName, Software, Artist and Copyright tags, stored as UTF-8 and left out when empty;
+// the view record goes into the depth layer. Throws std::runtime_error with the system's error
+// text when the file cannot be created.
 std::unique_ptr<OrvoFile> CreateOrvoFile(const std::wstring& fileName, std::uint16_t width,
                                          std::uint16_t height, const std::wstring& software,
                                          const std::wstring& documentName,
