@@ -22,14 +22,19 @@ make_faces=$build/bench/stitch_bench_faces
 work=$(mktemp -d /tmp/stitch-bench-XXXXXX)
 trap 'rm -rf "$work"' EXIT
 
-# Runs a command five times; sets best_seconds (wall) and best_cpu (user + system), the
-# smallest over the runs, and peak_kib, the largest. CPU time is the steadier figure on a
-# machine that other work shares.
+# measure OUTPUT COMMAND...: runs the command five times, each time writing OUTPUT afresh (it
+# is removed before each run; replacing an existing file costs extra on ext4, which writes the
+# new blocks before the rename or the truncating close returns). Sets best_seconds (wall) and
+# best_cpu (user + system), the smallest over the runs, and peak_kib, the largest. CPU time
+# is the steadier figure on a machine that other work shares.
 measure() {
+    local output=$1
+    shift
     best_seconds=
     best_cpu=
     peak_kib=
     for _ in 1 2 3 4 5; do
+        rm -f "$output"
         /usr/bin/time -f '%e %U %S %M' -o "$work/time" "$@" >/dev/null
         read -r seconds user system kib <"$work/time"
         cpu=$(awk -v u="$user" -v s="$system" 'BEGIN{ printf "%.2f", u + s }')
@@ -60,20 +65,20 @@ for n in 1024 2048; do
     # Warm the page cache so that every contender reads from memory.
     cat "$@" >/dev/null
 
-    measure "$stitch" "$faces/pano.orv" "$@" 1e-7 0 1
+    measure "$faces/pano.orv" "$stitch" "$faces/pano.orv" "$@" 1e-7 0 1
     stitch_wall=$best_seconds
     stitch_cpu=$best_cpu
     row "$n" stitch "$stitch_wall" "$stitch_cpu" "$(mib "$peak_kib")" 1.00 1.00
     stitch_kib=$peak_kib
 
-    measure sh -c 'cat "$@" > "$0"' "$faces/copy.bin" "$@"
+    measure "$faces/copy.bin" sh -c 'cat "$@" > "$0"' "$faces/copy.bin" "$@"
     row "$n" copy "$best_seconds" "$best_cpu" "$(mib "$peak_kib")" \
         "$(ratio "$stitch_wall" "$best_seconds")" "$(ratio "$stitch_cpu" "$best_cpu")"
 
     colour_layers=()
     for face in "$@"; do colour_layers+=("tiff:$face[0]"); done
     # ImageMagick warns about the private tag of every layer; the warnings are not the point.
-    measure sh -c 'exec convert "$@" 2>/dev/null' convert "${colour_layers[@]}" +append \
+    measure "$faces/strip.tif" sh -c 'exec convert "$@" 2>/dev/null' convert "${colour_layers[@]}" +append \
         "tiff:$faces/strip.tif"
     row "$n" convert "$best_seconds" "$best_cpu" "$(mib "$peak_kib")" \
         "$(ratio "$stitch_wall" "$best_seconds")" "$(ratio "$stitch_cpu" "$best_cpu")"
@@ -92,6 +97,6 @@ mkdir -p "$faces"
 "$make_faces" "$faces" 64 65535
 set -- "$faces"/face_0.orv "$faces"/face_1.orv "$faces"/face_2.orv "$faces"/face_3.orv \
     "$faces"/face_4.orv "$faces"/face_5.orv
-measure "$stitch" "$faces/pano.orv" "$@" 1e-7 0 1
+measure "$faces/pano.orv" "$stitch" "$faces/pano.orv" "$@" 1e-7 0 1
 echo "65535 objects a face, six faces of 64 x 64: stitch $best_seconds s wall," \
     "$best_cpu s cpu, peak $(mib "$peak_kib") MiB"

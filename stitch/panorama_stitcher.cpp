@@ -2,7 +2,6 @@
 
 #include "orvo/stream_writer.h"
 #include "platform/files.h"
-#include "platform/kernel32.h"
 #include "platform/text.h"
 
 #include <algorithm>
@@ -37,23 +36,22 @@ inline std::uint32_t RemapCode(std::uint32_t code, double scale, double offset) 
     return static_cast<std::uint32_t>(value);
 }
 
-// Removes a file this run created unless the run hands it over, so that no failure, whatever
-// its kind, leaves a partial panorama behind.
+// Removes the temporary file and what was made for it when the run ends, so that no failure,
+// whatever its kind, leaves a partial panorama behind; after a successful rename only the
+// empty private folder is left to remove.
 class TemporaryFile {
 public:
-    explicit TemporaryFile(std::string path) : path_(std::move(path)), owned_(!path_.empty()) {}
+    explicit TemporaryFile(std::string path) : path_(std::move(path)) {}
     TemporaryFile(const TemporaryFile&) = delete;
     TemporaryFile& operator=(const TemporaryFile&) = delete;
     ~TemporaryFile() {
-        if (owned_) {
-            DeleteFileA(path_.c_str());
+        if (!path_.empty()) {
+            platform::RemoveFileBeside(path_);
         }
     }
-    void Release() { owned_ = false; }
 
 private:
     std::string path_;
-    bool owned_;
 };
 
 } // namespace
@@ -280,7 +278,6 @@ bool PanoramaStitcher::BuildPanorama(const std::string& target) {
             Fail(OrvoFile::Error(error).what());
             return false;
         }
-        temporary.Release();
     }
     return true;
 }

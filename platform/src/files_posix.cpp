@@ -6,10 +6,8 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <chrono>
-#include <cstdint>
 #include <cstdio>
-#include <random>
+#include <cstdlib>
 
 namespace platform {
 
@@ -20,11 +18,6 @@ namespace {
 std::string FolderOf(const std::string& path) {
     const std::string::size_type slash = path.rfind('/');
     return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-}
-
-int CloseKeepingError(int fd, int error) {
-    close(fd);
-    return error;
 }
 
 } // namespace
@@ -51,7 +44,6 @@ int CreateFileBeside(const std::string& target, std::string& path) {
         return ENOENT;
     }
     struct stat existing;
-    bool targetExists = false;
     if (stat(target.c_str(), &existing) == 0) {
         // Opening without O_TRUNC or O_CREAT asks the question writing would ask (is it a
         // folder, may this process write it) and changes nothing.
@@ -60,47 +52,31 @@ int CreateFileBeside(const std::string& target, std::string& path) {
             return errno;
         }
         close(probe);
-        targetExists = true;
     } else if (errno != ENOENT) {
         return errno;
     }
-
-    const std::string folder = FolderOf(target);
-    std::random_device device;
-    std::mt19937_64 random(
-        (static_cast<std::uint64_t>(device()) << 32) ^ static_cast<std::uint64_t>(getpid()) ^
-        static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count()));
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        char name[32];
-        std::snprintf(name, sizeof name, "stitch-%012llx.tmp",
-                      static_cast<unsigned long long>(random() & 0xFFFFFFFFFFFFull));
-        const std::string candidate = folder + name;
-        // 0666 lets the umask decide, as for any file a program creates.
-        const int fd =
-            open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0666);
-        if (fd < 0) {
-            if (errno == EEXIST) {
-                continue;
-            }
-            return errno;
-        }
-        if (targetExists && fchmod(fd, existing.st_mode & 07777) != 0) {
-            const int error = CloseKeepingError(fd, errno);
-            unlink(candidate.c_str());
-            return error;
-        }
-        if (close(fd) != 0) {
-            const int error = errno;
-            unlink(candidate.c_str());
-            return error;
-        }
-        path = candidate;
-        return 0;
+    std::string folder = FolderOf(target) + "stitch-tmp-XXXXXX";
+    if (mkdtemp(&folder[0]) == nullptr) {
+        return errno;
     }
-    return EEXIST;
+    path = folder + "/part.orv";
+    return 0;
+}
+
+void RemoveFileBeside(const std::string& path) {
+    unlink(path.c_str());
+    const std::string::size_type slash = path.rfind('/');
+    if (slash != std::string::npos) {
+        rmdir(path.substr(0, slash).c_str());
+    }
 }
 
 int ReplaceFileWith(const std::string& source, const std::string& target) {
+    struct stat existing;
+    if (stat(target.c_str(), &existing) == 0 && S_ISREG(existing.st_mode) &&
+        chmod(source.c_str(), existing.st_mode & 07777) != 0) {
+        return errno;
+    }
     return std::rename(source.c_str(), target.c_str()) == 0 ? 0 : errno;
 }
 

@@ -116,6 +116,10 @@ int CreateFileBeside(const std::string& target, std::string& path) {
     return 0;
 }
 
+void RemoveFileBeside(const std::string& path) {
+    DeleteFileA(path.c_str());
+}
+
 int ReplaceFileWith(const std::string& source, const std::string& target) {
     return MoveFileExA(source.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING)
                ? 0

@@ -73,37 +73,57 @@ TEST_F(Files, DevicesAreTheFilesThatAreNeitherRegularNorFolders) {
     EXPECT_FALSE(platform::IsDevice(Path("missing.orv")));
 }
 
-TEST_F(Files, FileBesideIsNewEmptyUniqueAndInTheTargetsFolder) {
+TEST_F(Files, FileBesideIsAFreshPathInAPrivateFolderBesideTheTarget) {
     fs::create_directory(Path("out"));
     std::string first;
     std::string second;
     ASSERT_EQ(platform::CreateFileBeside(Path("out/pano.orv"), first), 0);
     ASSERT_EQ(platform::CreateFileBeside(Path("out/pano.orv"), second), 0);
     EXPECT_NE(first, second);
-    EXPECT_EQ(fs::path(first).parent_path(), fs::path(Path("out")));
-    EXPECT_TRUE(fs::is_regular_file(first));
-    EXPECT_EQ(fs::file_size(first), 0u);
+    const fs::path folder = fs::path(first).parent_path();
+    EXPECT_EQ(folder.parent_path(), fs::path(Path("out")));
+    EXPECT_EQ(fs::status(folder).permissions(), fs::perms::owner_all);
+    EXPECT_FALSE(fs::exists(first));
     EXPECT_FALSE(fs::exists(Path("out/pano.orv")));
 
-    // A new file follows the umask like any other new file.
-    const mode_t mask = umask(022);
-    std::string third;
-    ASSERT_EQ(platform::CreateFileBeside(Path("out/pano.orv"), third), 0);
+    // What the caller writes there follows the umask like any other new file.
+    const mode_t mask = umask(027);
+    Write(first, "panorama");
     umask(mask);
     struct stat info;
-    ASSERT_EQ(stat(third.c_str(), &info), 0);
-    EXPECT_EQ(info.st_mode & 0777, 0644u);
+    ASSERT_EQ(stat(first.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0640u);
+
+    platform::RemoveFileBeside(first);
+    platform::RemoveFileBeside(second);
+    EXPECT_TRUE(fs::is_empty(Path("out")));
 }
 
-TEST_F(Files, FileBesideAnExistingTargetTakesItsPermissionsAndLeavesIt) {
+TEST_F(Files, FileBesideABareNameIsInTheCurrentFolder) {
+    const fs::path previous = fs::current_path();
+    fs::current_path(folder_);
+    std::string path;
+    const int error = platform::CreateFileBeside("pano.orv", path);
+    fs::current_path(previous);
+    ASSERT_EQ(error, 0);
+    EXPECT_EQ(fs::path(path).parent_path().parent_path(), fs::path());
+    EXPECT_TRUE(fs::is_directory(Path(fs::path(path).parent_path().string())));
+}
+
+TEST_F(Files, ReplacingKeepsTheTargetsPermissions) {
     Write(Path("pano.orv"), "previous panorama");
-    ASSERT_EQ(chmod(Path("pano.orv").c_str(), 0640), 0);
+    ASSERT_EQ(chmod(Path("pano.orv").c_str(), 0604), 0);
     std::string path;
     ASSERT_EQ(platform::CreateFileBeside(Path("pano.orv"), path), 0);
-    struct stat info;
-    ASSERT_EQ(stat(path.c_str(), &info), 0);
-    EXPECT_EQ(info.st_mode & 07777, 0640u);
     EXPECT_EQ(Read(Path("pano.orv")), "previous panorama");
+    Write(path, "new panorama");
+    ASSERT_EQ(platform::ReplaceFileWith(path, Path("pano.orv")), 0);
+    platform::RemoveFileBeside(path);
+    struct stat info;
+    ASSERT_EQ(stat(Path("pano.orv").c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0604u);
+    EXPECT_EQ(Read(Path("pano.orv")), "new panorama");
+    EXPECT_EQ(Names(), std::set<std::string>{"pano.orv"});
 }
 
 TEST_F(Files, FileBesideFailsWithTheErrorWritingTheTargetWouldGive) {

@@ -22,18 +22,26 @@ bool SameFile(const std::string& first, const std::string& second);
 // place; there is nothing to rename over it.
 bool IsDevice(const std::string& path);
 
-// Creates a new, empty file with a unique name in the folder of target and stores its path in
-// path, so that target can later be replaced by renaming that file within one volume. The new
-// file gets the permissions a newly created target would get (on Windows, the folder's); on
-// POSIX systems, when target exists, it takes target's permission bits instead.
+// Reserves a temporary path on the volume of target, from which target can later be replaced
+// by one rename, and stores it in path. Nothing exists at path yet on POSIX systems: it lies in
+// a new private folder (mode 0700) made in target's folder, so the caller creates a fresh file
+// there with nothing to truncate. (On ext4, truncating a file, even an empty one, makes its
+// close wait until its blocks are written.) On Windows, GetTempFileNameA creates an empty file
+// in target's folder.
 //
 // When target exists but cannot be opened for writing (a folder, a read-only file), nothing
-// is created and the error of that attempt is returned: the caller sees the failure that
-// writing target directly would have given.
+// is made and the error of that attempt is returned: the caller sees the failure that writing
+// target directly would have given.
 int CreateFileBeside(const std::string& target, std::string& path);
 
+// Removes what CreateFileBeside made for path: the file at path when it is still there, and
+// the private folder around it. Safe to call after the file was renamed away.
+void RemoveFileBeside(const std::string& path);
+
 // Renames source to target, replacing target when it exists (MoveFileExA with
-// MOVEFILE_REPLACE_EXISTING on Windows, rename elsewhere). Both must be on one volume.
+// MOVEFILE_REPLACE_EXISTING on Windows, rename elsewhere). Both must be on one volume. On
+// POSIX systems source first takes the permission bits of an existing regular target, as
+// rewriting target in place would have kept them.
 int ReplaceFileWith(const std::string& source, const std::string& target);
 
 } // namespace platform
