@@ -393,7 +393,6 @@ TEST_F(OrvoFileImpTest, IsAValidTiffAfterEveryRow) {
     const unsigned width = 7, height = 6;
     std::unique_ptr<OrvoFile> file = Create(path, width, height);
     std::vector<std::uint32_t> directoryOffsets;
-    Bytes colourBlock, depthBlock;
     for (unsigned k = 1; k <= height; ++k) {
         SCOPED_TRACE("after row " + std::to_string(k));
         WriteRows(*file, width, k - 1, k);
@@ -410,8 +409,6 @@ TEST_F(OrvoFileImpTest, IsAValidTiffAfterEveryRow) {
         const std::uint32_t depthAt = Number(bytes, *chain[1].Find(TagSubfileData));
         if (k == 1) {
             directoryOffsets = offsets;
-            colourBlock = Slice(bytes, colourAt, 16);
-            depthBlock = Slice(bytes, depthAt, 212);
         }
         EXPECT_EQ(offsets, directoryOffsets);
         EXPECT_EQ(Slice(bytes, colourAt, 16), colourBlockWithoutText);
