@@ -90,11 +90,12 @@ void CountingParent(TIFF* tif) {
 
 // Runs a body in a process of its own (a fresh run of this test program), so that it sees
 // the process before any installation. The body calls std::exit(1) on a failure it finds.
-void InFreshProcess(const std::function<void()>& body) {
+void InFreshProcess(test::TempFolder& folder, const std::function<void()>& body) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     EXPECT_EXIT(
         {
             body();
+            folder.Remove();
             std::exit(0);
         },
         ::testing::ExitedWithCode(0), "");
@@ -112,7 +113,7 @@ void Require(bool condition, const char* what) {
 TEST(PrivateTagInstallation, InstallsOnceAndCallsTheParentForEveryFile) {
     test::TempFolder folder;
     const std::string three = WriteThreeDirectories(folder);
-    InFreshProcess([&] {
+    InFreshProcess(folder, [&] {
         extenderBeforeParent = TIFFSetTagExtender(CountingParent);
         TIFF* first = OpenTiff(three, "r");
         Require(first != nullptr, "first open");
@@ -180,12 +181,12 @@ TEST(PrivateTagInstallation, WorksWithThePluginsRegistrationInEitherOrder) {
                 "absent tag is not found");
         CloseTiff(again);
     };
-    InFreshProcess([&] {
+    InFreshProcess(folder, [&] {
         Tessaly::Orvo::InstallTagExtender();
         InstallPrivateTagExtender();
         exercise();
     });
-    InFreshProcess([&] {
+    InFreshProcess(folder, [&] {
         InstallPrivateTagExtender();
         Tessaly::Orvo::InstallTagExtender();
         exercise();

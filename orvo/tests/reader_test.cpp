@@ -237,6 +237,27 @@ std::string Save(const test::TempFolder& folder, const std::string& name,
     return path;
 }
 
+// Feeds the test pattern to a writer of either generation, then its objects, and closes it.
+template <typename Writer>
+void WriteAll(Writer& writer, std::uint32_t width, std::uint32_t height,
+              const std::vector<TestObject>& objects) {
+    for (std::uint32_t y = 0; y < height; ++y) {
+        for (std::uint32_t x = 0; x < width; ++x) {
+            writer.ColourRow()[3 * x] = Red(x, y);
+            writer.ColourRow()[3 * x + 1] = Green(x, y);
+            writer.ColourRow()[3 * x + 2] = Blue(x, y);
+            writer.DepthRow()[x] = Code(x, y);
+            writer.IdRow()[x] = Id(x, y);
+        }
+        writer.WriteRow();
+    }
+    for (const TestObject& object : objects) {
+        writer.AddObject(object.id, object.red, object.green, object.blue,
+                         std::wstring(object.name.begin(), object.name.end()));
+    }
+    writer.Close();
+}
+
 } // namespace
 
 // The files of both writers, and of libtiff in other byte orders and compressions.
@@ -253,25 +274,9 @@ TEST(ReadOrvoFile, ReadsAStreamWriterFileBackToItsPlanesViewAndObjectsNewestFirs
         {9, 4, 5, 6, std::string(200, 'n')},
         {65535, 7, 8, 9, "Box01"},
     };
-    {
-        OrvoStreamWriter writer(std::wstring(path.begin(), path.end()), width, height, L"sw",
-                                L"doc", L"", L"", view);
-        for (std::uint32_t y = 0; y < height; ++y) {
-            for (std::uint32_t x = 0; x < width; ++x) {
-                writer.ColourRow()[3 * x] = Red(x, y);
-                writer.ColourRow()[3 * x + 1] = Green(x, y);
-                writer.ColourRow()[3 * x + 2] = Blue(x, y);
-                writer.DepthRow()[x] = Code(x, y);
-                writer.IdRow()[x] = Id(x, y);
-            }
-            writer.WriteRow();
-        }
-        for (const TestObject& object : objects) {
-            writer.AddObject(object.id, object.red, object.green, object.blue,
-                             std::wstring(object.name.begin(), object.name.end()));
-        }
-        writer.Close();
-    }
+    OrvoStreamWriter writer(std::wstring(path.begin(), path.end()), width, height, L"sw", L"doc",
+                            L"", L"", view);
+    WriteAll(writer, width, height, objects);
     const auto got = Read(path);
     ASSERT_TRUE(got->ok);
     ASSERT_NE(got->colour, nullptr);
@@ -292,25 +297,9 @@ TEST(ReadOrvoFile, ReadsAPluginWriterFileLikeAStreamWriterFile) {
     const PerspectiveView view = test::SampleView();
     const std::vector<TestObject> objects = {
         {1, 9, 8, 7, "Sphere"}, {2, 6, 5, 4, "Plane"}, {40000, 3, 2, 1, "Cone"}};
-    {
-        auto writer = Tessaly::Orvo::CreateOrvoFile(std::wstring(path.begin(), path.end()), width,
-                                                    height, L"Max", L"", L"me", L"", view);
-        for (std::uint32_t y = 0; y < height; ++y) {
-            for (std::uint32_t x = 0; x < width; ++x) {
-                writer->ColourRow()[3 * x] = Red(x, y);
-                writer->ColourRow()[3 * x + 1] = Green(x, y);
-                writer->ColourRow()[3 * x + 2] = Blue(x, y);
-                writer->DepthRow()[x] = Code(x, y);
-                writer->IdRow()[x] = Id(x, y);
-            }
-            writer->WriteRow();
-        }
-        for (const TestObject& object : objects) {
-            writer->AddObject(object.id, object.red, object.green, object.blue,
-                              std::wstring(object.name.begin(), object.name.end()));
-        }
-        writer->Close();
-    }
+    auto writer = Tessaly::Orvo::CreateOrvoFile(std::wstring(path.begin(), path.end()), width,
+                                                height, L"Max", L"", L"me", L"", view);
+    WriteAll(*writer, width, height, objects);
     const auto got = Read(path);
     ASSERT_TRUE(got->ok);
     ASSERT_NE(got->colour, nullptr);
@@ -329,18 +318,7 @@ TEST(ReadOrvoFile, LeavesTheLayersAFileLacksNull) {
         OrvoStreamWriter writer(std::wstring(path->begin(), path->end()), 2, 2, L"", L"", L"", L"",
                                 test::SampleView());
         writer.SetLayers(path == &colourOnly ? LayerColour : LayerDepth | LayerObjectId);
-        for (std::uint32_t y = 0; y < 2; ++y) {
-            for (std::uint32_t x = 0; x < 2; ++x) {
-                writer.ColourRow()[3 * x] = Red(x, y);
-                writer.ColourRow()[3 * x + 1] = Green(x, y);
-                writer.ColourRow()[3 * x + 2] = Blue(x, y);
-                writer.DepthRow()[x] = Code(x, y);
-                writer.IdRow()[x] = Id(x, y);
-            }
-            writer.WriteRow();
-        }
-        writer.AddObject(5, 1, 1, 1, L"Ball");
-        writer.Close();
+        WriteAll(writer, 2, 2, {{5, 1, 1, 1, "Ball"}});
     }
 
     const auto colour = Read(colourOnly);
@@ -776,132 +754,59 @@ TEST(ReadOrvoFileFailures, SampleLayoutsOtherThanTheFormats) {
     test::TempFolder folder;
     struct Case {
         const char* name;
-        std::function<test::LayerSpec(TiffBuilder&)> layer;
+        std::uint32_t kind;
+        std::uint32_t width;
+        std::uint16_t samples;
+        std::vector<std::uint16_t> bits; // empty: no BitsPerSample entry
+        std::vector<std::pair<std::uint16_t, std::vector<std::uint32_t>>> entries;
     };
     const std::vector<Case> cases = {
-        {"ids_without_bits",
-         [](TiffBuilder& b) {
-             auto layer = IdLayer(b, 2, 2, {});
-             layer.bitsPerSample.clear();
-             return layer;
-         }},
-        {"colour_without_bits",
-         [](TiffBuilder& b) {
-             auto layer = ColourLayer(b, 2, 2);
-             layer.bitsPerSample.clear();
-             return layer;
-         }},
-        {"colour_rgba",
-         [](TiffBuilder& b) {
-             auto layer = ColourLayer(b, 2, 2);
-             layer.samplesPerPixel = 4;
-             layer.bitsPerSample = {8, 8, 8, 8};
-             for (auto& row : layer.rows) {
-                 row.resize(8, 0);
-             }
-             return layer;
-         }},
-        {"colour_16_bit",
-         [](TiffBuilder& b) {
-             auto layer = ColourLayer(b, 1, 2);
-             layer.bitsPerSample = {16, 16, 16};
-             for (auto& row : layer.rows) {
-                 row.resize(6, 0);
-             }
-             return layer;
-         }},
-        {"colour_planes_apart",
-         [](TiffBuilder& b) {
-             auto layer = ColourLayer(b, 2, 1);
-             layer.extra.push_back(b.Short(TIFFTAG_PLANARCONFIG, {PLANARCONFIG_SEPARATE}));
-             layer.rows = {{1, 2}, {3, 4}, {5, 6}};
-             return layer;
-         }},
+        {"ids_without_bits", KindObjectId, 2, 1, {}, {}},
+        {"colour_without_bits", KindColour, 2, 3, {}, {}},
+        {"colour_rgba", KindColour, 2, 4, {8, 8, 8, 8}, {}},
+        {"colour_16_bit", KindColour, 1, 3, {16, 16, 16}, {}},
+        {"colour_planes_apart", KindColour, 2, 3, {8, 8, 8}, {{TIFFTAG_PLANARCONFIG, {2}}}},
         {"colour_subsampled",
-         [](TiffBuilder& b) {
-             auto layer = ColourLayer(b, 2, 2);
-             layer.extra.push_back(b.Short(TIFFTAG_PHOTOMETRIC, {PHOTOMETRIC_YCBCR}));
-             layer.extra.push_back(b.Short(TIFFTAG_YCBCRSUBSAMPLING, {2, 2}));
-             return layer;
-         }},
-        // Row sizes equal to the format's, sample layouts that are not.
-        {"colour_one_24_bit_sample",
-         [](TiffBuilder& b) {
-             auto layer = ColourLayer(b, 2, 2);
-             layer.samplesPerPixel = 1;
-             layer.bitsPerSample = {24};
-             return layer;
-         }},
-        {"depth_four_8_bit_samples",
-         [](TiffBuilder& b) {
-             auto layer = DepthLayer(b, 2, 2, test::SampleView());
-             layer.samplesPerPixel = 4;
-             layer.bitsPerSample = {8, 8, 8, 8};
-             return layer;
-         }},
-        {"ids_two_8_bit_samples",
-         [](TiffBuilder& b) {
-             auto layer = IdLayer(b, 2, 2, {});
-             layer.samplesPerPixel = 2;
-             layer.bitsPerSample = {8, 8};
-             return layer;
-         }},
-        {"depth_16_bit",
-         [](TiffBuilder& b) {
-             auto layer = DepthLayer(b, 2, 2, test::SampleView());
-             layer.bitsPerSample = {16};
-             for (auto& row : layer.rows) {
-                 row.resize(4);
-             }
-             return layer;
-         }},
-        {"depth_two_samples",
-         [](TiffBuilder& b) {
-             auto layer = DepthLayer(b, 1, 2, test::SampleView());
-             layer.samplesPerPixel = 2;
-             layer.bitsPerSample = {32, 32};
-             for (auto& row : layer.rows) {
-                 row.resize(8);
-             }
-             return layer;
-         }},
-        {"ids_32_bit",
-         [](TiffBuilder& b) {
-             auto layer = IdLayer(b, 2, 2, {});
-             layer.bitsPerSample = {32};
-             for (auto& row : layer.rows) {
-                 row.resize(8);
-             }
-             return layer;
-         }},
-        {"ids_4_bit",
-         [](TiffBuilder& b) {
-             auto layer = IdLayer(b, 2, 2, {});
-             layer.bitsPerSample = {4};
-             for (auto& row : layer.rows) {
-                 row.resize(1);
-             }
-             return layer;
-         }},
-        {"wider_than_the_format",
-         [](TiffBuilder& b) {
-             auto layer = ColourLayer(b, 1, 1);
-             layer.width = 65536;
-             layer.rows = {Bytes(3 * 65536, 1)};
-             return layer;
-         }},
-        {"tiled",
-         [](TiffBuilder& b) {
-             auto layer = ColourLayer(b, 16, 16);
-             layer.extra = {b.Long(TIFFTAG_TILEWIDTH, {16}), b.Long(TIFFTAG_TILELENGTH, {16}),
-                            b.Long(TIFFTAG_TILEOFFSETS, {8}),
-                            b.Long(TIFFTAG_TILEBYTECOUNTS, {16 * 16 * 3})};
-             return layer;
-         }},
+         KindColour,
+         2,
+         3,
+         {8, 8, 8},
+         {{TIFFTAG_PHOTOMETRIC, {PHOTOMETRIC_YCBCR}}, {TIFFTAG_YCBCRSUBSAMPLING, {2, 2}}}},
+        {"colour_tiled",
+         KindColour,
+         16,
+         3,
+         {8, 8, 8},
+         {{TIFFTAG_TILEWIDTH, {16}}, {TIFFTAG_TILELENGTH, {16}}}},
+        {"depth_16_bit", KindPerspectiveDepth, 2, 1, {16}, {}},
+        {"depth_two_samples", KindPerspectiveDepth, 1, 2, {32, 32}, {}},
+        {"ids_32_bit", KindObjectId, 2, 1, {32}, {}},
+        {"ids_4_bit", KindObjectId, 2, 1, {4}, {}},
+        {"wider_than_the_format", KindColour, 65536, 3, {8, 8, 8}, {}},
+        // Rows as long as the format's, samples that are not.
+        {"colour_one_24_bit_sample", KindColour, 2, 1, {24}, {}},
+        {"depth_four_8_bit_samples", KindPerspectiveDepth, 2, 4, {8, 8, 8, 8}, {}},
+        {"ids_two_8_bit_samples", KindObjectId, 2, 2, {8, 8}, {}},
     };
     for (const Case& c : cases) {
         TiffBuilder builder;
-        test::AddLayer(builder, c.layer(builder));
+        test::LayerSpec layer = c.kind == KindColour ? ColourLayer(builder, 1, 2)
+                                : c.kind == KindObjectId
+                                    ? IdLayer(builder, 1, 2, {})
+                                    : DepthLayer(builder, 1, 2, test::SampleView());
+        layer.width = c.width;
+        layer.samplesPerPixel = c.samples;
+        layer.bitsPerSample = c.bits;
+        const std::size_t bits = c.bits.empty() ? 1 : c.bits[0];
+        layer.rows.assign(2, Bytes((c.width * c.samples * bits + 7) / 8, 0x11));
+        for (const auto& entry : c.entries) {
+            const bool isShort =
+                entry.first != TIFFTAG_TILEWIDTH && entry.first != TIFFTAG_TILELENGTH;
+            std::vector<std::uint16_t> shorts(entry.second.begin(), entry.second.end());
+            layer.extra.push_back(isShort ? builder.Short(entry.first, shorts)
+                                          : builder.Long(entry.first, entry.second));
+        }
+        test::AddLayer(builder, layer);
         ExpectFails(Save(folder, std::string(c.name) + ".orv", builder));
     }
 }

@@ -24,8 +24,15 @@ TempFolder::TempFolder() {
 }
 
 TempFolder::~TempFolder() {
-    std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
+    Remove();
+}
+
+void TempFolder::Remove() {
+    if (!path_.empty()) {
+        std::error_code ignored;
+        std::filesystem::remove_all(path_, ignored);
+        path_.clear();
+    }
 }
 
 void WriteFile(const std::string& path, const Bytes& bytes) {

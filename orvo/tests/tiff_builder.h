@@ -26,6 +26,8 @@ public:
     TempFolder(const TempFolder&) = delete;
     TempFolder& operator=(const TempFolder&) = delete;
     std::string Path(const std::string& name) const { return path_ + "/" + name; }
+    // Removes the folder now, for processes that end without running destructors.
+    void Remove();
 
 private:
     std::string path_;
