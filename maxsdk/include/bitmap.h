@@ -3,11 +3,17 @@
 
 #include "baseinterface.h"
 #include "gbuf.h"
+#include "matrix3.h"
 #include "maxapi.h"
 #include "maxheap.h"
 #include "maxtypes.h"
+#include "point2.h"
+#include "point3.h"
+#include "ray.h"
 #include "strbasic.h"
 #include "utilexp.h"
+
+#include <memory>
 
 class Bitmap;
 class BitmapIO;
@@ -116,12 +122,93 @@ private:
     DWORD flags;
 };
 
+// Writes the name of frame number frame of a numbered sequence into nameout (MAX_PATH
+// characters): the frame number in at least four digits inserted before the extension, or
+// appended when the name has none ("face.orv", 7 -> "face0007.orv"). Returns FALSE, with
+// nameout empty, for an empty name, a negative frame or a result longer than MAX_PATH - 1.
+BMMExport BOOL BMMCreateNumberedFilename(const MCHAR* namein, int frame, MCHAR* nameout);
+
+enum ProjectionType { ProjPerspective = 0, ProjParallel = 1 };
+
+// What the renderer tells about the view it rendered into an output bitmap.
+//
+// Screen points are in pixels, x to the right and y downwards from the image's top-left
+// corner, so the centre of pixel (i, j) is (i + 0.5, j + 0.5). Camera space has x to the
+// right and y up, and the camera looks down -z. A camera-space point p is seen at
+//   perspective: (xc + kx * p.x / -p.z, yc - ky * p.y / -p.z)
+//   parallel:    (xc + kx * p.x, yc - ky * p.y)
+// so kx and ky are pixels per unit of the image plane at distance 1 (perspective) or per
+// scene unit (parallel). Field 1 is used only for field renders.
+class RenderInfo : public MaxHeapOperators {
+public:
+    BMMExport RenderInfo();
+
+    ProjectionType projType;
+    float kx, ky;
+    float xc, yc;
+    BOOL fieldRender;
+    BOOL fieldOdd;
+    TimeValue renderTime[2];
+    Matrix3 worldToCam[2];
+    Matrix3 camToWorld[2];
+
+    Point2 MapWorldToScreen(Point3 p, int field = 0) {
+        return MapCamToScreen(worldToCam[field] * p);
+    }
+    BMMExport Point2 MapCamToScreen(Point3 p);
+    // The viewing ray through a screen point, in camera space: from the eye (perspective) or
+    // from the point's place on the plane z = 0 (parallel), with a direction of length 1.
+    BMMExport Ray MapScreenToCamRay(Point2 p);
+    BMMExport Ray MapScreenToWorldRay(Point2 p, int field = 0);
+};
+
+// The pixels and render channels of a bitmap. Its image information bi holds its size.
+class BitmapStorage : public MaxHeapOperators {
+public:
+    BMMExport BitmapStorage();
+    BMMExport virtual ~BitmapStorage();
+    BitmapStorage(const BitmapStorage&) = delete;
+    BitmapStorage& operator=(const BitmapStorage&) = delete;
+
+    BitmapInfo bi;
+    int Width() { return bi.Width(); }
+    int Height() { return bi.Height(); }
+
+    // Reads or writes pixels pixels of row y from column x; non-zero on success.
+    virtual int GetPixels(int x, int y, int pixels, BMM_Color_64* ptr) = 0;
+    virtual int PutPixels(int x, int y, int pixels, BMM_Color_64* ptr) = 0;
+
+    // Render channels (BMM_CHAN_*), Width() x Height() elements each, row after row from the
+    // top. GetChannel returns a channel's data and its element type (BMM_CHAN_TYPE_*), or
+    // null when the bitmap does not carry it. CreateChannels makes the missing ones of
+    // channelIDs (Z filled with -1e30, "nothing hit"; everything else with zero bytes) and
+    // returns the channels present.
+    BMMExport virtual void* GetChannel(ULONG channelID, ULONG& chanType);
+    BMMExport virtual ULONG CreateChannels(ULONG channelIDs);
+    BMMExport virtual void DeleteChannels(ULONG channelIDs);
+    BMMExport virtual ULONG ChannelsPresent();
+
+    // The render information of an output bitmap, written by the renderer: AllocRenderInfo
+    // makes it when it does not exist yet; GetRenderInfo returns it or null.
+    BMMExport RenderInfo* AllocRenderInfo();
+    BMMExport RenderInfo* GetRenderInfo();
+
+private:
+    struct Channels;
+    std::unique_ptr<Channels> channels;
+    std::unique_ptr<RenderInfo> renderInfo;
+    friend class BitmapManagerImp;
+};
+
 // A bitmap in the host's memory, made by the bitmap manager.
 class Bitmap : public MaxHeapOperators {
 public:
     BMMExport virtual ~Bitmap();
+    Bitmap(const Bitmap&) = delete;
+    Bitmap& operator=(const Bitmap&) = delete;
     BMMExport int Width();
     BMMExport int Height();
+    // The bitmap's pixels and channels, or null for a bitmap without storage.
     BMMExport BitmapStorage* Storage();
     // Releases the bitmap; the host's way of deleting it.
     BMMExport int DeleteThis();
@@ -129,8 +216,9 @@ public:
 protected:
     BMMExport explicit Bitmap(const BitmapInfo& info);
     BitmapInfo info;
-    BitmapStorage* storage;
+    BitmapStorage* storage; // owned
     friend class BitmapManager;
+    friend class BitmapManagerImp;
 };
 
 // The host's bitmap manager.
@@ -142,7 +230,9 @@ public:
     // Non-zero while no dialog or message box may be shown (network and command-line renders).
     virtual BOOL SilentMode() = 0;
     virtual const MCHAR* GetDir(int which) = 0;
-    // Makes a bitmap of the size the information gives.
+    // Makes a bitmap of the size the information gives. Unless its type is BMM_NO_TYPE, it
+    // has a storage of 16 bits a colour component, all pixels zero, without channels or
+    // render information.
     virtual Bitmap* Create(BitmapInfo* info) = 0;
 
 protected:

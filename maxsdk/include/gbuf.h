@@ -23,6 +23,7 @@
 #define BMM_CHAN_TYPE_8 2
 #define BMM_CHAN_TYPE_16 3
 #define BMM_CHAN_TYPE_32 4
+#define BMM_CHAN_TYPE_24 8
 #define BMM_CHAN_TYPE_48 5
 #define BMM_CHAN_TYPE_64 6
 #define BMM_CHAN_TYPE_96 7

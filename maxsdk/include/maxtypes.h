@@ -6,6 +6,7 @@
 
 typedef unsigned short UWORD;
 typedef ULONG SClass_ID;
+typedef int TimeValue;
 
 // A plug-in class's identity: two 32-bit words, chosen once and never changed.
 class Class_ID : public MaxHeapOperators {

@@ -17,6 +17,12 @@
 // Super-class identifiers.
 #define BMM_IO_CLASS_ID 0x00000B30
 
+// Class identifiers of the host's own classes (first word; the second is 0).
+#define SREND_CLASS_ID 0x00000001
+
+// The running host's release, packed as VERSION_3DSMAX packs it.
+CoreExport DWORD Get3DSMAXVersion();
+
 class Interface;
 
 // Describes one plug-in class to the host and makes its objects.

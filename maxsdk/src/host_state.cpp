@@ -9,11 +9,34 @@ namespace {
 class HostInterface : public Interface {
 public:
     HWND GetMAXHWnd() override { return MaxHost::State().mainWindow; }
+
+    INode* GetINodeFromRenderID(UWORD id) override {
+        MaxHost::HostState& state = MaxHost::State();
+        state.nodeQueries.push_back(id);
+        for (const auto& node : state.nodes) {
+            if (node->GetRenderID() == id) {
+                return node.get();
+            }
+        }
+        return nullptr;
+    }
+
+    Renderer* GetCurrentRenderer(bool createRendererIfItDoesntExist) override {
+        MaxHost::HostState& state = MaxHost::State();
+        if (!state.renderer && createRendererIfItDoesntExist) {
+            // The host's default: its scanline renderer as installed, antialiasing on.
+            state.renderer.reset(new MaxHost::SceneRenderer(Class_ID(SREND_CLASS_ID, 0), true));
+        }
+        return state.renderer.get();
+    }
 };
 
-class HostBitmapManager : public BitmapManager {
+} // namespace
+
+// The stand-in's bitmap manager; its name is the one the SDK's bitmap classes befriend.
+class BitmapManagerImp : public BitmapManager {
 public:
-    Interface* Max() override { return &host; }
+    Interface* Max() override { return MaxHost::State().interfaceAvailable ? &host : nullptr; }
     BOOL SilentMode() override { return MaxHost::State().silent ? TRUE : FALSE; }
     const MCHAR* GetDir(int which) override {
         return which == APP_PLUGCFG_DIR ? MaxHost::State().plugCfgFolder.c_str() : L"";
@@ -22,11 +45,20 @@ public:
         return info == nullptr ? nullptr : MakeBitmap(*info);
     }
 
+    static void SetChannelType(BitmapStorage* storage, ULONG channel, ULONG type) {
+        const auto found = storage->channels->byId.find(channel);
+        if (found != storage->channels->byId.end()) {
+            found->second.type = type;
+        }
+    }
+
 private:
     HostInterface host;
 };
 
-HostBitmapManager manager;
+namespace {
+
+BitmapManagerImp manager;
 
 } // namespace
 
@@ -42,6 +74,10 @@ HostState& State() {
 
 void Reset() {
     HostState& state = State();
+    // The scene's objects come from the host's heap: release them before the counts are kept.
+    state.renderer.reset();
+    state.nodes.clear();
+    state.materials.clear();
     const long objects = state.liveObjects;
     const long blocks = state.liveBlocks;
     state = HostState();
@@ -88,6 +124,10 @@ long LiveHeapBlocks() {
 
 void FailNextAllocations(int count) {
     State().failingAllocations = count;
+}
+
+void SetChannelType(BitmapStorage* storage, ULONG channel, ULONG type) {
+    BitmapManagerImp::SetChannelType(storage, channel, type);
 }
 
 } // namespace MaxHost
