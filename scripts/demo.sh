@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The main job: sets up, builds, and shows what the tools do today. It writes a sample Orvo
-# file with the stitcher's writer and prints what libtiff's tiffinfo sees of it.
+# file with the stitcher's writer, prints what libtiff's tiffinfo sees of it, and leaves PNG
+# previews of its layers in out/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
@@ -13,3 +14,5 @@ mkdir -p out
 echo
 echo "What tiffinfo sees of out/sample.orv:"
 tiffinfo out/sample.orv
+echo
+"$build"/tools/orvo_inspect --png out/sample out/sample.orv

@@ -3,7 +3,7 @@
 # Usage: scripts/setup.sh [--bench] [--fuzz]
 set -euo pipefail
 
-packages=(cmake make g++ pkg-config libtiff-dev libtiff-tools libgtest-dev libgmock-dev
+packages=(cmake make g++ pkg-config libtiff-dev libtiff-tools libpng-dev libgtest-dev libgmock-dev
           python3 python3-tifffile python3-numpy)
 for option in "$@"; do
     case "$option" in
