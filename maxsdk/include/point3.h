@@ -11,6 +11,8 @@ public:
 
     Point3() = default;
     Point3(float X, float Y, float Z) : x(X), y(Y), z(Z) {}
+    Point3(int X, int Y, int Z)
+        : x(static_cast<float>(X)), y(static_cast<float>(Y)), z(static_cast<float>(Z)) {}
     Point3(double X, double Y, double Z)
         : x(static_cast<float>(X)), y(static_cast<float>(Y)), z(static_cast<float>(Z)) {}
 
