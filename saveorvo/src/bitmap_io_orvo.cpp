@@ -4,12 +4,10 @@
 #include "resource.h"
 #include "saveorvo.h"
 
-BitmapIO_Orvo::BitmapIO_Orvo()
-    : width(0), height(0), depthChannel(nullptr), depthFar(0.0f), depthNear(0.0f),
-      objectIdChannel(nullptr), nextObjectId(1), useMaterialNames(true) {}
+BitmapIO_Orvo::BitmapIO_Orvo() = default;
 
-// The members go in reverse order of declaration: objectIdByMaterial, objectEntries, then
-// objectIdByRenderId, before the base.
+// The capture state's members go in reverse order of declaration (objectIdByMaterial,
+// objectEntries, then objectIdByRenderId), before the host's base.
 BitmapIO_Orvo::~BitmapIO_Orvo() = default;
 
 int BitmapIO_Orvo::ExtCount() {
@@ -107,14 +105,11 @@ BMMRES BitmapIO_Orvo::OpenOutput(BitmapInfo* info, Bitmap* output) {
     objectIdByMaterial.clear();
     nextObjectId = 1;
     objectIdByRenderId.clear();
+    unknownObjectId = 0;
     bi.CopyImageInfo(info);
     map = output;
     openMode = BMM_OPEN_W;
     return BMMRES_SUCCESS;
-}
-
-BMMRES BitmapIO_Orvo::Write(int /*frame*/) {
-    return ProcessImageIOError(&bi, BMMRES_INTERNALERROR);
 }
 
 INT_PTR BitmapIO_Orvo::ConfigureDialogMessage(HWND dialog, UINT message, WPARAM wParam,

@@ -3,13 +3,11 @@
 #pragma once
 
 #include "bmmlib.h"
+#include "capture_state.h"
 #include "max.h"
-#include "orvo/format.h"
 
-#include <deque>
-#include <map>
-
-class BitmapIO_Orvo : public BitmapIO {
+// The capture state comes second, so that it is destroyed before the host's base class.
+class BitmapIO_Orvo : public BitmapIO, public CaptureState {
 public:
     BitmapIO_Orvo();
     ~BitmapIO_Orvo() override;
@@ -41,23 +39,20 @@ public:
     // Refused with the host's error report for BMMRES_INTERNALERROR while already open or
     // without a bitmap, leaving the object as it was.
     BMMRES OpenOutput(BitmapInfo* info, Bitmap* map) override;
+    // Writes the frame in the output bitmap as one Orvo file: under the output's name for a
+    // single image (BMM_SINGLEFRAME), otherwise under the host's numbered form of it. Returns
+    // BMMRES_SUCCESS; BMMRES_ERRORTAKENCARE when the plug-in has told the user itself (or was
+    // silent) and wrote nothing; or the host's error reporter's result, for code 11 (no
+    // numbered name), code 12 (not open, no storage, a channel of the wrong type) or a
+    // failed write ("Error writing Orvo file").
     BMMRES Write(int frame) override;
 
     // The configuration dialog's handling of one message.
     INT_PTR ConfigureDialogMessage(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 
-    // Capture state of the current frame and output.
-    int width;
-    int height;
-    float* depthChannel; // the frame's Z-buffer, the host's, valid during one Write
-    float depthFar;
-    float depthNear;
-    WORD* objectIdChannel; // the frame's node render identifiers, or null
-    std::map<WORD, WORD> objectIdByRenderId;
-    std::deque<ObjectEntry> objectEntries;
-    WORD nextObjectId;
-    std::map<Mtl*, WORD> objectIdByMaterial;
-    bool useMaterialNames; // the one setting: name objects by material (true) or by node
+private:
+    // Write from the numbered name on; every check that ends the call answers the host.
+    BMMRES WriteFrame(int frame);
 };
 
 INT_PTR CALLBACK AboutDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
