@@ -111,11 +111,13 @@ TEST_F(Capture, DepthRangeWidensTheHitsAndCodesThemInsideIt) {
     ASSERT_TRUE(FillDepthRow(scene.state, codes, 0));
     EXPECT_EQ(codes[1], NoDepthCode);
     const double near = scene.state.depthNear;
-    const double step = (scene.state.depthFar - near) / 4294967296.0;
+    const double far = scene.state.depthFar;
     for (int x : {0, 2, 3}) {
         EXPECT_GT(codes[x], 0u);
         EXPECT_LT(codes[x], NoDepthCode);
-        EXPECT_NEAR(near + codes[x] * step, -scene.z[x], step + 1e-6 * -scene.z[x]) << x;
+        EXPECT_NEAR(near + codes[x] * (far - near) / 4294967296.0, -scene.z[x],
+                    CodeStep(near, far, codes[x]))
+            << x;
     }
 }
 

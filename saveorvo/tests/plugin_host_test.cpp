@@ -1,6 +1,7 @@
 // A host that loads saveorvo.bmi at run time and drives it through its exports as 3ds Max
 // does: the version check, the class listing, objects made and deleted through the
-// descriptor, the configuration file, both dialogs and an output opened and closed.
+// descriptor, the configuration file, both dialogs, an output opened and closed, and rendered
+// frames written as files that the reader loads back.
 #include "bmmlib.h"
 #include "max.h"
 #include "maxsdk_host/host_state.h"
@@ -8,6 +9,7 @@
 #include "platform/text.h"
 #include "platform/user32.h"
 #include "platform/user32_script.h"
+#include "test_frame.h"
 
 #include <gtest/gtest.h>
 
@@ -240,4 +242,95 @@ TEST_F(PluginHost, UnloadingWithdrawsTheResources) {
     EXPECT_TRUE(FreeLibrary(module));
     EXPECT_EQ(LoadStringW(module, 1, text, 8), 0);
     module = nullptr;
+}
+
+TEST_F(PluginHost, RenderedFramesBecomeFilesThatReadBack) {
+    // A camera at (0, -10, 2) looking along world +Y with Z up, 90 degrees across 4 pixels.
+    const Matrix3 camToWorld(Point3(1, 0, 0), Point3(0, 0, 1), Point3(0, -1, 0), Point3(0, -10, 2));
+    Mtl* brick = MaxHost::AddMaterial(L"Brick", Color(0.8f, 0.2f, 0.1f));
+    MaxHost::AddNode(5, L"Wall", 0x00102030, brick);
+    MaxHost::AddNode(6, L"Chimney", 0x00405060, brick);
+    MaxHost::AddNode(7, L"", 0x00A0B0C0, nullptr);
+    DispInfo display = {};
+    display.dispType = UNITDISP_GENERIC;
+    SetUnitDisplayInfo(&display);
+    SetMasterUnitInfo(UNITS_CENTIMETERS, 2.5f);
+
+    TestFrame frame((cfgFolder / "house.orv").wstring(), 4, 2);
+    RenderInfo* info = frame.storage->AllocRenderInfo();
+    MaxHost::SetPerspectiveCamera(*info, 4, 2, static_cast<float>(M_PI / 2), camToWorld);
+    frame.Hit(0, 0, -12.5f, 5, {0x8000, 0x4000, 0x2000, 0xFFFF});
+    frame.Hit(1, 0, -30.0f, 6, {0xFF00, 0x00FF, 0x0000, 0xFFFF});
+    frame.Hit(3, 0, -7.0f, 42, {0x0100, 0x0200, 0x0300, 0xFFFF});
+    frame.Hit(2, 1, -100.0f, 7, {0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF});
+
+    BitmapIO* object = CreateObject();
+    ASSERT_NE(object, nullptr);
+    ASSERT_EQ(object->OpenOutput(&frame.info, frame.bitmap), BMMRES_SUCCESS);
+    ASSERT_EQ(object->Write(1), BMMRES_SUCCESS);
+    frame.Hit(0, 1, -20.0f, 0xFFFF);
+    ASSERT_EQ(object->Write(2), BMMRES_SUCCESS);
+    object->Close(BMM_CLOSE_COMPLETE);
+    delete object;
+    EXPECT_TRUE(MaxHost::ErrorReports().empty());
+
+    OrvoContents first(cfgFolder / "house0001.orv");
+    ASSERT_TRUE(first.ok);
+    EXPECT_EQ(first.width, 4);
+    EXPECT_EQ(first.height, 2);
+    EXPECT_EQ(std::vector<unsigned char>(first.colour, first.colour + 12),
+              (std::vector<unsigned char>{0x80, 0x40, 0x20, 0xFF, 0x00, 0x00, 0, 0, 0, 1, 2, 3}));
+    EXPECT_EQ(std::vector<std::uint16_t>(first.ids, first.ids + 8),
+              (std::vector<std::uint16_t>{1, 1, 0, 2, 0, 0, 3, 0}));
+    const float distances[8] = {12.5f, 30.0f, 0.0f, 7.0f, 0.0f, 0.0f, 100.0f, 0.0f};
+    for (int i = 0; i < 8; ++i) {
+        if (distances[i] == 0.0f) {
+            EXPECT_EQ(first.depth[i], NoDepthCode) << i;
+        } else {
+            EXPECT_NEAR(first.Distance(first.depth[i]), distances[i], first.Step(first.depth[i]))
+                << i;
+        }
+    }
+
+    const PerspectiveView& view = first.view;
+    EXPECT_EQ(view.projection, ProjectionPerspective);
+    EXPECT_EQ(std::make_tuple(view.eyePoint.x, view.eyePoint.y, view.eyePoint.z),
+              std::make_tuple(0.0, -10.0, 2.0));
+    EXPECT_EQ(std::make_tuple(view.viewDirection.x, view.viewDirection.y, view.viewDirection.z),
+              std::make_tuple(0.0, 1.0, 0.0));
+    EXPECT_EQ(std::make_tuple(view.upAxis.x, view.upAxis.y, view.upAxis.z),
+              std::make_tuple(0.0, 0.0, 1.0));
+    EXPECT_NEAR(view.cornerTopLeft.x / view.cornerTopLeft.z, -0.75, 1e-6);
+    EXPECT_NEAR(view.cornerTopLeft.y / view.cornerTopLeft.z, 0.25, 1e-6);
+    EXPECT_NEAR(view.cornerBottomRight.x / view.cornerBottomRight.z, 0.75, 1e-6);
+    EXPECT_NEAR(view.cornerBottomRight.y / view.cornerBottomRight.z, -0.25, 1e-6);
+    EXPECT_EQ(view.nearDepth, 3.5);
+    EXPECT_EQ(view.farDepth, 200.0);
+    EXPECT_EQ(view.unitCode, UnitCentimetre);
+    EXPECT_EQ(view.unitScale, 2.5);
+
+    // Material naming: the wall and the chimney share the brick; render identifier 42 has no
+    // node; the unnamed node is numbered anew in every file.
+    ASSERT_EQ(first.objects.size(), 3u);
+    const ObjectEntry& brickEntry = first.Object(1);
+    EXPECT_EQ(brickEntry.name, L"Brick");
+    EXPECT_EQ(std::make_tuple(brickEntry.red, brickEntry.green, brickEntry.blue),
+              std::make_tuple(204, 51, 26));
+    const ObjectEntry& unknownNode = first.Object(2);
+    EXPECT_EQ(unknownNode.name, L"Node ID 42");
+    EXPECT_EQ(std::make_tuple(unknownNode.red, unknownNode.green, unknownNode.blue),
+              std::make_tuple(146, 255, 236));
+    const ObjectEntry& unnamed = first.Object(3);
+    EXPECT_EQ(unnamed.name, L"Unnamed 1");
+    EXPECT_EQ(std::make_tuple(unnamed.red, unnamed.green, unnamed.blue),
+              std::make_tuple(0xC0, 0xB0, 0xA0));
+
+    OrvoContents second(cfgFolder / "house0002.orv");
+    ASSERT_TRUE(second.ok);
+    EXPECT_EQ(std::vector<std::uint16_t>(second.ids, second.ids + 8),
+              (std::vector<std::uint16_t>{1, 1, 0, 2, 0, 0, 3, 0}));
+    EXPECT_NEAR(second.Distance(second.depth[4]), 20.0, second.Step(second.depth[4]));
+    ASSERT_EQ(second.objects.size(), 3u);
+    EXPECT_EQ(second.Object(2).name, L"Node ID 42");
+    EXPECT_EQ(second.Object(3).name, L"Unnamed 2");
 }

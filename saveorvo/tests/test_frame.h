@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdint>
 #include <deque>
 #include <filesystem>
@@ -61,6 +62,15 @@ public:
     WORD* ids; // null without node render identifiers
 };
 
+// How far apart, as distances, the codes that lie next to code can be. The plug-in works codes
+// out in single precision, so near code only every (spacing of floats there)-th code occurs,
+// and truncation adds one more.
+inline double CodeStep(double nearDepth, double farDepth, std::uint32_t code) {
+    const float value = static_cast<float>(code);
+    const double spacing = std::nextafter(value, INFINITY) - value;
+    return (spacing + 1.0) * (farDepth - nearDepth) / 4294967296.0;
+}
+
 // Everything ReadOrvoFile gives of a file; the planes are released with the object.
 struct OrvoContents {
     explicit OrvoContents(const std::filesystem::path& path) {
@@ -82,6 +92,7 @@ struct OrvoContents {
     double Distance(std::uint32_t code) const {
         return view.nearDepth + code * (view.farDepth - view.nearDepth) / 4294967296.0;
     }
+    double Step(std::uint32_t code) const { return CodeStep(view.nearDepth, view.farDepth, code); }
     // The object-table entry with the given id; fails the test when there is none.
     const ObjectEntry& Object(std::uint16_t id) const {
         for (const ObjectEntry& entry : objects) {
