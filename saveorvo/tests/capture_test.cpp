@@ -24,24 +24,6 @@ struct Frame {
     CaptureState state;
 };
 
-// Collects what a writer is handed as its object table.
-class TableWriter : public Tessaly::Orvo::OrvoFile {
-public:
-    void SetLightDirection(const double*, const double*, const double*) override {}
-    void SetResolution(int, int, int) override {}
-    void SetLayers(std::uint32_t) override {}
-    void WriteRow() override {}
-    unsigned char* ColourRow() override { return nullptr; }
-    std::uint32_t* DepthRow() override { return nullptr; }
-    std::uint16_t* IdRow() override { return nullptr; }
-    void AddObject(std::uint16_t id, std::uint8_t red, std::uint8_t green, std::uint8_t blue,
-                   const std::wstring& name) override {
-        added.push_back({id, name, red, green, blue});
-    }
-    void Close() override {}
-    std::vector<ObjectEntry> added;
-};
-
 void ExpectEntry(const ObjectEntry& entry, WORD id, const std::wstring& name, int red, int green,
                  int blue) {
     EXPECT_EQ(entry.id, id);
@@ -119,40 +101,6 @@ TEST_F(Capture, DepthRangeWidensTheHitsAndCodesThemInsideIt) {
                     CodeStep(near, far, codes[x]))
             << x;
     }
-}
-
-TEST_F(Capture, ViewRecordDescribesThePerspectiveCamera) {
-    Frame frame(4, 2);
-    frame.z = {-10.0f, -20.0f, -1.0e30f, -1.0e30f, -1.0e30f, -1.0e30f, -1.0e30f, -40.0f};
-    RenderInfo info;
-    // At (1, 2, 3), looking along world +Y with Z up, 90 degrees across the width.
-    const Matrix3 camToWorld(Point3(1.0f, 0.0f, 0.0f), Point3(0.0f, 0.0f, 1.0f),
-                             Point3(0.0f, -1.0f, 0.0f), Point3(1.0f, 2.0f, 3.0f));
-    MaxHost::SetPerspectiveCamera(info, 4, 2, static_cast<float>(M_PI / 2), camToWorld);
-    DispInfo metres = {};
-    metres.dispType = UNITDISP_METRIC;
-    metres.metricDisp = UNIT_METRIC_DISP_M;
-    SetUnitDisplayInfo(&metres);
-
-    const PerspectiveView view = FillPerspectiveView(frame.state, &info);
-    EXPECT_EQ(view.projection, ProjectionPerspective);
-    EXPECT_EQ(std::make_tuple(view.eyePoint.x, view.eyePoint.y, view.eyePoint.z),
-              std::make_tuple(1.0, 2.0, 3.0));
-    EXPECT_EQ(view.rightAxis.x, 1.0);
-    EXPECT_EQ(view.upAxis.z, 1.0);
-    EXPECT_EQ(view.viewDirection.y, 1.0);
-    EXPECT_EQ(std::make_tuple(view.spareAxis.x, view.spareAxis.y, view.spareAxis.z),
-              std::make_tuple(0.0, 0.0, 1.0));
-    // The pixel centres' places on the image plane at distance 1: half a unit a pixel.
-    EXPECT_NEAR(view.cornerTopLeft.x / view.cornerTopLeft.z, -0.75, 1e-6);
-    EXPECT_NEAR(view.cornerTopLeft.y / view.cornerTopLeft.z, 0.25, 1e-6);
-    EXPECT_NEAR(view.cornerBottomRight.x / view.cornerBottomRight.z, 0.75, 1e-6);
-    EXPECT_NEAR(view.cornerBottomRight.y / view.cornerBottomRight.z, -0.25, 1e-6);
-    EXPECT_LT(view.cornerTopLeft.z, 0.0);
-    EXPECT_EQ(view.nearDepth, 5.0);
-    EXPECT_EQ(view.farDepth, 80.0);
-    EXPECT_EQ(view.unitCode, UnitMetre);
-    EXPECT_EQ(view.unitScale, 1.0);
 }
 
 TEST_F(Capture, ViewRecordOfAParallelCameraCarriesTheRayOrigins) {
@@ -364,33 +312,4 @@ TEST_F(Capture, IdsAreNeverReusedAndRunOutAfter65535) {
     Frame alone(1, 1);
     EXPECT_EQ(ObjectIdForRenderId(alone.state, 7), 0);
     EXPECT_TRUE(alone.state.objectEntries.empty());
-}
-
-TEST_F(Capture, UnknownEntryIsMadeOncePerOutput) {
-    Frame frame(2, 1);
-    frame.state.objectIdChannel = nullptr;
-    frame.z = {-1.0e30f, -2.0f};
-    frame.state.nextObjectId = 3;
-    EXPECT_EQ(UnknownObjectId(frame.state), 3);
-    EXPECT_EQ(UnknownObjectId(frame.state), 3);
-    std::uint16_t row[2];
-    FillObjectIdRow(frame.state, row, 0);
-    EXPECT_EQ(std::vector<std::uint16_t>(row, row + 2), (std::vector<std::uint16_t>{0, 3}));
-    ASSERT_EQ(frame.state.objectEntries.size(), 1u);
-    ExpectEntry(frame.state.objectEntries[0], 3, L"Unknown", 255, 255, 255);
-    EXPECT_EQ(frame.state.nextObjectId, 4);
-}
-
-TEST_F(Capture, UnnamedEntriesAreNumberedForThePlugInsWholeLife) {
-    const ObjectEntry unnamed = {4, L"", 1, 2, 3};
-    const ObjectEntry named = {5, L"Box", 4, 5, 6};
-    TableWriter first, second;
-    AddEntryToFile(unnamed, first);
-    AddEntryToFile(named, first);
-    AddEntryToFile(unnamed, second);
-    ASSERT_EQ(first.added.size(), 2u);
-    ExpectEntry(first.added[0], 4, L"Unnamed 1", 1, 2, 3);
-    ExpectEntry(first.added[1], 5, L"Box", 4, 5, 6);
-    ExpectEntry(second.added.at(0), 4, L"Unnamed 2", 1, 2, 3);
-    EXPECT_EQ(ModuleNaming().unnamedCounter, 3);
 }
