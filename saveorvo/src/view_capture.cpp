@@ -1,6 +1,8 @@
 #include "view_capture.h"
 
 #include "max.h"
+#include "render.h"
+#include "units.h"
 
 namespace {
 

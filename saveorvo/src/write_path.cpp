@@ -140,8 +140,8 @@ BMMRES BitmapIO_Orvo::WriteFrame(int frame) {
         return ProcessImageIOError(&bi, BMMRES_INTERNALERROR);
     }
 
-    width = storage->bi.Width();
-    height = storage->bi.Height();
+    width = storage->Width();
+    height = storage->Height();
     const PerspectiveView view = FillPerspectiveView(*this, storage->GetRenderInfo());
 
     try {
