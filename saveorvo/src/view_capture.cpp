@@ -8,7 +8,7 @@ namespace {
 
 // The one host release (2000, API 5) whose files get the record's depth range doubled, when
 // its default scanline renderer runs with antialiasing off.
-const DWORD halvedDepthRelease = 0x07D00500;
+const DWORD doubledRangeRelease = 0x07D00500;
 
 Vector3 ToVector(const Point3& p) {
     return {p.x, p.y, p.z};
@@ -23,8 +23,8 @@ Vector3 CornerVector(const Ray& ray, bool perspective) {
     return ToVector(Point3(ray.p.x - ray.dir.x, ray.p.y - ray.dir.y, ray.p.z + ray.dir.z));
 }
 
-bool DepthRangeIsHalved() {
-    if (Get3DSMAXVersion() != halvedDepthRelease) {
+bool RecordRangeIsDoubled() {
+    if (Get3DSMAXVersion() != doubledRangeRelease) {
         return false;
     }
     Interface* host = TheManager->Max();
@@ -69,7 +69,7 @@ PerspectiveView FillPerspectiveView(CaptureState& state, RenderInfo* info) {
 
     view.nearDepth = state.depthNear;
     view.farDepth = state.depthFar;
-    if (DepthRangeIsHalved()) {
+    if (RecordRangeIsDoubled()) {
         view.nearDepth *= 2.0;
         view.farDepth *= 2.0;
     }
