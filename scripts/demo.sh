@@ -1,18 +1,43 @@
 #!/usr/bin/env bash
-# The main job: sets up, builds, and shows what the tools do today. It writes a sample Orvo
-# file with the stitcher's writer, prints what libtiff's tiffinfo sees of it, and leaves PNG
-# previews of its layers in out/.
+# The main job: sets up, builds (Release), renders the six cube faces of a demo room through
+# the saveorvo plug-in (loaded by a small render host on the SDK stand-in), joins them with
+# stitch into out/panorama.orv, and leaves PNG previews of its layers beside it.
+# Usage: scripts/demo.sh [FACE_SIZE]   (pixels, default 512)
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/setup.sh
+size=${1:-512}
 build=build/release
-echo "Building ..."
-cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DORVO_BUILD_TESTS=OFF >/dev/null
-cmake --build "$build" -j "$(nproc)" >/dev/null
+
+scripts/setup.sh
+
+echo "Building (Release) in $build; on a fresh checkout this takes a minute or two ..."
+mkdir -p "$build"
+if ! { cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DORVO_BUILD_TESTS=OFF &&
+       cmake --build "$build" -j "$(nproc)" --target render_host stitch orvo_inspect; } \
+       >"$build/build.log" 2>&1; then
+    tail -n 30 "$build/build.log" >&2
+    echo "The build failed; its whole log is $build/build.log" >&2
+    exit 1
+fi
+
+rm -rf out/faces out/panorama.orv out/panorama_*.png
 mkdir -p out
-"$build"/tools/orvo_sample out/sample.orv
 echo
-echo "What tiffinfo sees of out/sample.orv:"
-tiffinfo out/sample.orv
+echo "Rendering the six cube faces, $size x $size pixels each, through saveorvo.bmi:"
+"$build"/tools/render_host faces --size "$size" --out out/faces
+
 echo
-"$build"/tools/orvo_inspect --png out/sample out/sample.orv
+echo "Stitching them into out/panorama.orv (keeping the faces) ..."
+"$build"/stitch/stitch out/panorama.orv out/faces/face_{py,px,ny,nx,pz,nz}.orv 1e-7 0 1
+
+echo
+"$build"/tools/orvo_inspect --png out/panorama out/panorama.orv
+
+echo
+echo "Done. In out/:"
+echo "  panorama.orv           the panorama strip: +Y, +X, -Y, -X, up, down (any TIFF viewer"
+echo "                         shows its colour layer)"
+echo "  panorama_colour.png    its colour layer"
+echo "  panorama_depth.png     its depth layer (near is bright, no depth is black)"
+echo "  panorama_ids.png       its object-id layer, each object in its table colour"
+echo "  faces/face_*.orv       the six faces as the plug-in wrote them"
