@@ -13,7 +13,7 @@ scripts/setup.sh
 echo "Building (Release) in $build; on a fresh checkout this takes a minute or two ..."
 mkdir -p "$build"
 if ! { cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DORVO_BUILD_TESTS=OFF &&
-       cmake --build "$build" -j "$(nproc)" --target render_host stitch orvo_inspect; } \
+       cmake --build "$build" -j "$(nproc)" --target render_host stitch orvo_info; } \
        >"$build/build.log" 2>&1; then
     tail -n 30 "$build/build.log" >&2
     echo "The build failed; its whole log is $build/build.log" >&2
@@ -31,7 +31,7 @@ echo "Stitching them into out/panorama.orv (keeping the faces) ..."
 "$build"/stitch/stitch out/panorama.orv out/faces/face_{py,px,ny,nx,pz,nz}.orv 1e-7 0 1
 
 echo
-"$build"/tools/orvo_inspect --png out/panorama out/panorama.orv
+"$build"/tools/orvo_info --png out/panorama out/panorama.orv
 
 echo
 echo "Done. In out/:"

@@ -23,7 +23,7 @@
 
 using testfaces::ClassicTiff;
 using testfaces::CubeFace;
-using testfaces::FaceSpec;
+using testfaces::FacePlan;
 using testfaces::TemporaryFolder;
 
 namespace {
@@ -55,10 +55,10 @@ ObjectEntry Object(std::uint16_t id, const std::wstring& name, std::uint8_t red,
     return ObjectEntry{id, name, red, green, blue};
 }
 
-// One face of the cube as the test writes it: its spec, the seed of its pixels, where the
+// One face of the cube as the test writes it: its plan, the seed of its pixels, where the
 // cube face lies in its image, and the revision of its file.
 struct Face {
-    FaceSpec spec;
+    FacePlan plan;
     int seed;
     int cropColumn;
     int cropRow;
@@ -74,14 +74,14 @@ std::vector<Face> ShuffledCube(bool withRevision13) {
                               double nearDepth, double farDepth, int column, int row,
                               bool revision13) {
         Face face;
-        face.spec = CubeFace(slot, width);
-        face.spec.height = height;
-        testfaces::SetWindow(face.spec.view, extentX, extentY);
-        face.spec.view.eyePoint = {1.5, -2.0, 0.75};
-        face.spec.view.nearDepth = nearDepth;
-        face.spec.view.farDepth = farDepth;
-        face.spec.view.unitScale = 0.5;
-        face.spec.view.unitCode = UnitFoot;
+        face.plan = CubeFace(slot, width);
+        face.plan.height = height;
+        testfaces::SetWindow(face.plan.view, extentX, extentY);
+        face.plan.view.eyePoint = {1.5, -2.0, 0.75};
+        face.plan.view.nearDepth = nearDepth;
+        face.plan.view.farDepth = farDepth;
+        face.plan.view.unitScale = 0.5;
+        face.plan.view.unitCode = UnitFoot;
         face.seed = static_cast<int>(faces.size()) + 1;
         face.cropColumn = column;
         face.cropRow = row;
@@ -95,14 +95,14 @@ std::vector<Face> ShuffledCube(bool withRevision13) {
     add(SlotNegativeX, 5, 5, 1.0, 1.0, 2, 50, 0, 0, withRevision13);
     add(SlotNegativeY, 9, 9, 2.0, 2.0, 1, 100, 2, 2, false);
 
-    faces[0].spec.objects = {Object(1, L"Floor", 10, 20, 30), Object(2, L"Stühl", 200, 0, 7)};
-    faces[1].spec.objects = {Object(7, L"Floor", 10, 20, 30), Object(8, L"Lamp", 1, 2, 3),
+    faces[0].plan.objects = {Object(1, L"Floor", 10, 20, 30), Object(2, L"Stühl", 200, 0, 7)};
+    faces[1].plan.objects = {Object(7, L"Floor", 10, 20, 30), Object(8, L"Lamp", 1, 2, 3),
                              Object(9, L"floor", 10, 20, 30)};
-    faces[2].spec.objects = {Object(1, L"Sky", 90, 160, 250)};
-    faces[3].spec.objects = {Object(3, L"Lamp", 1, 2, 3), Object(4, L"Lamp", 1, 2, 3),
+    faces[2].plan.objects = {Object(1, L"Sky", 90, 160, 250)};
+    faces[3].plan.objects = {Object(3, L"Lamp", 1, 2, 3), Object(4, L"Lamp", 1, 2, 3),
                              Object(5, L"Stühl", 200, 0, 7)};
-    faces[4].spec.objects = {};
-    faces[5].spec.objects = {Object(2, L"Floor", 10, 20, 31), Object(1, L"Floor", 10, 20, 30),
+    faces[4].plan.objects = {};
+    faces[5].plan.objects = {Object(2, L"Floor", 10, 20, 31), Object(1, L"Floor", 10, 20, 30),
                              Object(6, L"Unused", 0, 0, 0)};
     return faces;
 }
@@ -112,9 +112,9 @@ std::vector<std::string> WriteCube(const TemporaryFolder& folder, const std::vec
     for (const Face& face : faces) {
         paths.push_back(folder.Path("face" + std::to_string(face.seed) + ".orv"));
         if (face.revision13) {
-            testfaces::WriteFaceFileRevision13(paths.back(), face.spec, face.seed);
+            testfaces::WriteFaceFileRevision13(paths.back(), face.plan, face.seed);
         } else {
-            testfaces::WriteFaceFile(paths.back(), face.spec, face.seed);
+            testfaces::WriteFaceFile(paths.back(), face.plan, face.seed);
         }
     }
     return paths;
@@ -137,13 +137,13 @@ ExpectedPanorama Expect(const std::vector<Face>& faces, bool useTag) {
     ExpectedPanorama expected;
     expected.width = 6 * n;
     expected.height = n;
-    expected.nearDepth = faces[0].spec.view.nearDepth;
-    expected.farDepth = faces[0].spec.view.farDepth;
+    expected.nearDepth = faces[0].plan.view.nearDepth;
+    expected.farDepth = faces[0].plan.view.farDepth;
     std::vector<std::vector<ObjectEntry>> readerOrder;
     for (const Face& face : faces) {
-        expected.nearDepth = std::min(expected.nearDepth, face.spec.view.nearDepth);
-        expected.farDepth = std::max(expected.farDepth, face.spec.view.farDepth);
-        readerOrder.emplace_back(face.spec.objects.rbegin(), face.spec.objects.rend());
+        expected.nearDepth = std::min(expected.nearDepth, face.plan.view.nearDepth);
+        expected.farDepth = std::max(expected.farDepth, face.plan.view.farDepth);
+        readerOrder.emplace_back(face.plan.objects.rbegin(), face.plan.objects.rend());
     }
     const testfaces::MergeResult merge = testfaces::ReferenceMerge(readerOrder, useTag);
     expected.objects = merge.merged;
@@ -151,13 +151,13 @@ ExpectedPanorama Expect(const std::vector<Face>& faces, bool useTag) {
     for (int r = 0; r < n; ++r) {
         for (int slot = 0; slot < 6; ++slot) {
             std::size_t f = 0;
-            while (faces[f].spec.slot != slot) {
+            while (faces[f].plan.slot != slot) {
                 ++f;
             }
             const Face& face = faces[f];
             const double offset =
-                (face.spec.view.nearDepth - expected.nearDepth) * 4294967294.0 / range;
-            const double scale = (face.spec.view.farDepth - face.spec.view.nearDepth) / range;
+                (face.plan.view.nearDepth - expected.nearDepth) * 4294967294.0 / range;
+            const double scale = (face.plan.view.farDepth - face.plan.view.nearDepth) / range;
             for (int j = 0; j < n; ++j) {
                 const int x = face.cropColumn + j;
                 const int y = face.cropRow + r;
@@ -169,7 +169,7 @@ ExpectedPanorama Expect(const std::vector<Face>& faces, bool useTag) {
                     code == NoDepthCode ? code
                                         : static_cast<std::uint32_t>(std::min(
                                               std::trunc(code * scale + offset), 4294967294.0)));
-                const std::uint16_t id = testfaces::IdAt(face.seed, x, y, face.spec.objects);
+                const std::uint16_t id = testfaces::IdAt(face.seed, x, y, face.plan.objects);
                 const auto found = merge.idMaps[f].find(id);
                 expected.ids.push_back(id == 0 || found == merge.idMaps[f].end() ? 0
                                                                                  : found->second);
@@ -360,10 +360,10 @@ TEST(PanoramaFile, FacesWrittenByThePluginsWriterStitchLikeTheOthers) {
 std::vector<std::string> ExactCube(const TemporaryFolder& folder, int size = 3) {
     std::vector<std::string> paths;
     for (int slot = 0; slot < 6; ++slot) {
-        FaceSpec spec = CubeFace(slot, size);
-        spec.objects = {Object(1, L"Thing", 1, 2, 3)};
+        FacePlan plan = CubeFace(slot, size);
+        plan.objects = {Object(1, L"Thing", 1, 2, 3)};
         paths.push_back(folder.Path("face" + std::to_string(slot) + ".orv"));
-        testfaces::WriteFaceFile(paths.back(), spec, slot);
+        testfaces::WriteFaceFile(paths.back(), plan, slot);
     }
     return paths;
 }
@@ -395,11 +395,11 @@ TEST(PanoramaFile, EveryDepthPixelIsRemapDepthOfItsFaceCode) {
     TemporaryFolder folder;
     std::vector<std::string> paths;
     for (int slot = 0; slot < 6; ++slot) {
-        FaceSpec spec = CubeFace(slot, 6);
-        spec.view.nearDepth = ranges[slot][0];
-        spec.view.farDepth = ranges[slot][1];
+        FacePlan plan = CubeFace(slot, 6);
+        plan.view.nearDepth = ranges[slot][0];
+        plan.view.farDepth = ranges[slot][1];
         paths.push_back(folder.Path("face" + std::to_string(slot) + ".orv"));
-        testfaces::WriteFaceFile(paths.back(), spec, slot);
+        testfaces::WriteFaceFile(paths.back(), plan, slot);
     }
     PanoramaStitcher stitcher(paths, 1e-7, false);
     ASSERT_TRUE(stitcher.BuildPanorama(folder.Path("pano.orv"))) << stitcher.ErrorMessage();
@@ -503,12 +503,12 @@ TEST(PanoramaFile, FacesTheReaderCannotUseAreRefused) {
         {"nameless.orv", true, true, false, " - Missing colour or object-id layer"},
     };
     for (const auto& face : partial) {
-        FaceSpec spec = CubeFace(SlotNegativeX, 3);
-        spec.writeColour = face.colour;
-        spec.writeDepth = face.depth;
-        spec.writeIds = face.ids;
+        FacePlan plan = CubeFace(SlotNegativeX, 3);
+        plan.writeColour = face.colour;
+        plan.writeDepth = face.depth;
+        plan.writeIds = face.ids;
         paths[3] = folder.Path(face.name);
-        testfaces::WriteFaceFile(paths[3], spec, 1);
+        testfaces::WriteFaceFile(paths[3], plan, 1);
         EXPECT_EQ(PanoramaStitcher(paths, 1e-7, false).ErrorMessage(), paths[3] + face.failure);
     }
 

@@ -14,7 +14,7 @@
 #include <vector>
 
 using testfaces::CubeFace;
-using testfaces::FaceSpec;
+using testfaces::FacePlan;
 
 namespace {
 
@@ -35,7 +35,7 @@ public:
         }
     }
 
-    FaceSpec& operator[](std::size_t i) { return specs[paths[i]]; }
+    FacePlan& operator[](std::size_t i) { return specs[paths[i]]; }
 
     PanoramaStitcher::FaceLoader Loader() {
         return [this](const std::string& path, FaceImage& face) {
@@ -50,7 +50,7 @@ public:
     }
 
     std::vector<std::string> paths;
-    std::map<std::string, FaceSpec> specs;
+    std::map<std::string, FacePlan> specs;
     std::vector<std::string> opened;
 };
 
@@ -286,7 +286,7 @@ TEST(PanoramaStitcher, RemappedHitsAreClampedAndNeverBecomeNoDepth) {
 
 TEST(PanoramaStitcher, MergeJoinsEqualNamesAndColoursUnlessIdsMustAgree) {
     FaceSet faces;
-    // Reader order is newest first; FillFace reverses spec order, so list the spec oldest
+    // Reader order is newest first; FillFace reverses plan order, so list the plan oldest
     // first and read the merge in reverse.
     faces[0].objects = {Object(9, L"Wall", 200), Object(3, L"Box", 10)};
     faces[1].objects = {Object(4, L"Box", 10), Object(5, L"box", 10), Object(6, L"Box", 11)};

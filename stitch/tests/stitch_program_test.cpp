@@ -15,7 +15,7 @@
 
 using testfaces::ClassicTiff;
 using testfaces::CubeFace;
-using testfaces::FaceSpec;
+using testfaces::FacePlan;
 using testfaces::TemporaryFolder;
 
 namespace {
@@ -63,12 +63,12 @@ std::vector<std::string> WriteFaces(const TemporaryFolder& folder,
                           SlotUp,   SlotNegativeX, SlotNegativeY};
     std::vector<std::string> paths;
     for (int i = 0; i < 6; ++i) {
-        FaceSpec spec = CubeFace(slots[i], size);
-        spec.objects = {ObjectEntry{static_cast<std::uint16_t>(i + 1), L"Crate", 5, 6, 7}};
+        FacePlan plan = CubeFace(slots[i], size);
+        plan.objects = {ObjectEntry{static_cast<std::uint16_t>(i + 1), L"Crate", 5, 6, 7}};
         if (!eyes.empty()) {
-            spec.view.eyePoint = eyes[static_cast<std::size_t>(i)];
+            plan.view.eyePoint = eyes[static_cast<std::size_t>(i)];
         }
-        testfaces::WriteFaceFile(folder.Path(names[i]), spec, i);
+        testfaces::WriteFaceFile(folder.Path(names[i]), plan, i);
         paths.push_back(names[i]);
     }
     return paths;

@@ -42,21 +42,21 @@ void SetWindow(PerspectiveView& view, double extentX, double extentY) {
     view.cornerBottomRight = {-extentX, extentY, -1};
 }
 
-FaceSpec CubeFace(int slot, int size, double extent) {
-    FaceSpec spec;
-    spec.slot = slot;
-    spec.width = size;
-    spec.height = size;
-    InitPerspectiveView(spec.view);
-    spec.view.projection = ProjectionPerspective;
-    SetCubeAxes(spec.view, slot);
-    SetWindow(spec.view, extent, extent);
-    spec.view.eyePoint = {0, 0, 0};
-    spec.view.nearDepth = 1.0;
-    spec.view.farDepth = 100.0;
-    spec.view.unitScale = 1.0;
-    spec.view.unitCode = UnitMetre;
-    return spec;
+FacePlan CubeFace(int slot, int size, double extent) {
+    FacePlan plan;
+    plan.slot = slot;
+    plan.width = size;
+    plan.height = size;
+    InitPerspectiveView(plan.view);
+    plan.view.projection = ProjectionPerspective;
+    SetCubeAxes(plan.view, slot);
+    SetWindow(plan.view, extent, extent);
+    plan.view.eyePoint = {0, 0, 0};
+    plan.view.nearDepth = 1.0;
+    plan.view.farDepth = 100.0;
+    plan.view.unitScale = 1.0;
+    plan.view.unitCode = UnitMetre;
+    return plan;
 }
 
 void ColourAt(int seed, int x, int y, unsigned char rgb[3]) {
@@ -104,50 +104,50 @@ template <typename T> T* AllocatePlane(std::size_t samples) {
 }
 
 template <typename Writer>
-void WriteRows(Writer& writer, const FaceSpec& spec, int seed, unsigned char* colour,
+void WriteRows(Writer& writer, const FacePlan& plan, int seed, unsigned char* colour,
                std::uint32_t* depth, std::uint16_t* ids) {
-    for (int y = 0; y < spec.height; ++y) {
-        for (int x = 0; x < spec.width; ++x) {
+    for (int y = 0; y < plan.height; ++y) {
+        for (int x = 0; x < plan.width; ++x) {
             ColourAt(seed, x, y, colour + 3 * x);
             depth[x] = DepthAt(seed, x, y);
-            ids[x] = IdAt(seed, x, y, spec.objects);
+            ids[x] = IdAt(seed, x, y, plan.objects);
         }
         writer.WriteRow();
     }
-    for (const ObjectEntry& entry : spec.objects) {
+    for (const ObjectEntry& entry : plan.objects) {
         writer.AddObject(entry.id, entry.red, entry.green, entry.blue, entry.name);
     }
     writer.Close();
 }
 
-std::uint32_t LayerMask(const FaceSpec& spec) {
-    return (spec.writeColour ? LayerColour : 0) | (spec.writeDepth ? LayerDepth : 0) |
-           (spec.writeIds ? LayerObjectId : 0);
+std::uint32_t LayerMask(const FacePlan& plan) {
+    return (plan.writeColour ? LayerColour : 0) | (plan.writeDepth ? LayerDepth : 0) |
+           (plan.writeIds ? LayerObjectId : 0);
 }
 
 } // namespace
 
-void FillFace(FaceImage& face, const FaceSpec& spec, int seed) {
-    const std::size_t pixels = static_cast<std::size_t>(spec.width) * spec.height;
-    face.width = spec.width;
-    face.height = spec.height;
-    face.view = spec.view;
-    face.objects.assign(spec.objects.rbegin(), spec.objects.rend());
-    if (spec.writeColour) {
+void FillFace(FaceImage& face, const FacePlan& plan, int seed) {
+    const std::size_t pixels = static_cast<std::size_t>(plan.width) * plan.height;
+    face.width = plan.width;
+    face.height = plan.height;
+    face.view = plan.view;
+    face.objects.assign(plan.objects.rbegin(), plan.objects.rend());
+    if (plan.writeColour) {
         face.colour = AllocatePlane<unsigned char>(3 * pixels);
     }
-    if (spec.writeDepth) {
+    if (plan.writeDepth) {
         face.depth = AllocatePlane<std::uint32_t>(pixels);
     }
-    if (spec.writeIds) {
+    if (plan.writeIds) {
         face.ids = AllocatePlane<std::uint16_t>(pixels);
     }
-    if (!spec.fillPixels) {
+    if (!plan.fillPixels) {
         return;
     }
-    for (int y = 0; y < spec.height; ++y) {
-        for (int x = 0; x < spec.width; ++x) {
-            const std::size_t at = static_cast<std::size_t>(y) * spec.width + x;
+    for (int y = 0; y < plan.height; ++y) {
+        for (int x = 0; x < plan.width; ++x) {
+            const std::size_t at = static_cast<std::size_t>(y) * plan.width + x;
             if (face.colour != nullptr) {
                 ColourAt(seed, x, y, face.colour + 3 * at);
             }
@@ -155,26 +155,26 @@ void FillFace(FaceImage& face, const FaceSpec& spec, int seed) {
                 face.depth[at] = DepthAt(seed, x, y);
             }
             if (face.ids != nullptr) {
-                face.ids[at] = IdAt(seed, x, y, spec.objects);
+                face.ids[at] = IdAt(seed, x, y, plan.objects);
             }
         }
     }
 }
 
-void WriteFaceFile(const std::string& path, const FaceSpec& spec, int seed) {
-    OrvoStreamWriter writer(platform::AnsiToWide(path), static_cast<std::uint16_t>(spec.width),
-                            static_cast<std::uint16_t>(spec.height), L"face writer", L"", L"", L"",
-                            spec.view);
-    writer.SetLayers(LayerMask(spec));
-    WriteRows(writer, spec, seed, writer.ColourRow(), writer.DepthRow(), writer.IdRow());
+void WriteFaceFile(const std::string& path, const FacePlan& plan, int seed) {
+    OrvoStreamWriter writer(platform::AnsiToWide(path), static_cast<std::uint16_t>(plan.width),
+                            static_cast<std::uint16_t>(plan.height), L"face writer", L"", L"", L"",
+                            plan.view);
+    writer.SetLayers(LayerMask(plan));
+    WriteRows(writer, plan, seed, writer.ColourRow(), writer.DepthRow(), writer.IdRow());
 }
 
-void WriteFaceFileRevision13(const std::string& path, const FaceSpec& spec, int seed) {
+void WriteFaceFileRevision13(const std::string& path, const FacePlan& plan, int seed) {
     std::unique_ptr<Tessaly::Orvo::OrvoFile> writer = Tessaly::Orvo::CreateOrvoFile(
-        platform::AnsiToWide(path), static_cast<std::uint16_t>(spec.width),
-        static_cast<std::uint16_t>(spec.height), L"face writer", L"", L"", L"", spec.view);
-    writer->SetLayers(LayerMask(spec));
-    WriteRows(*writer, spec, seed, writer->ColourRow(), writer->DepthRow(), writer->IdRow());
+        platform::AnsiToWide(path), static_cast<std::uint16_t>(plan.width),
+        static_cast<std::uint16_t>(plan.height), L"face writer", L"", L"", L"", plan.view);
+    writer->SetLayers(LayerMask(plan));
+    WriteRows(*writer, plan, seed, writer->ColourRow(), writer->DepthRow(), writer->IdRow());
 }
 
 MergeResult ReferenceMerge(const std::vector<std::vector<ObjectEntry>>& faceObjects, bool useTag) {

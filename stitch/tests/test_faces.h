@@ -16,7 +16,7 @@ namespace testfaces {
 
 // A face image: its view (axes, window, eye, depth range, units), its size and its object
 // table in the order it is written. Pixels come from the functions below.
-struct FaceSpec {
+struct FacePlan {
     int slot = SlotPositiveY;
     int width = 5;
     int height = 5;
@@ -40,7 +40,7 @@ void SetWindow(PerspectiveView& view, double extentX, double extentY);
 
 // A perspective face along slot covering [-extent, extent] on both axes; eye point at the
 // origin, depth range 1..100, unit metre.
-FaceSpec CubeFace(int slot, int size, double extent = 1.0);
+FacePlan CubeFace(int slot, int size, double extent = 1.0);
 
 // Pixel content, a function of the face's seed and the position: colours all different,
 // depth codes that include 0, 0xFFFFFFFE and the no-depth code, ids that include 0, every id
@@ -52,12 +52,12 @@ std::uint16_t IdAt(int seed, int x, int y, const std::vector<ObjectEntry>& objec
 
 // Fills a face record in memory as the reader would: page-memory planes, view and objects
 // (newest first, as the reader returns them).
-void FillFace(FaceImage& face, const FaceSpec& spec, int seed);
+void FillFace(FaceImage& face, const FacePlan& plan, int seed);
 
 // Writes the face as a revision-1.0 file with the stitcher's writer, or as a revision-1.3 file
-// with the plug-in's writer. Objects are added in the order of spec.objects.
-void WriteFaceFile(const std::string& path, const FaceSpec& spec, int seed);
-void WriteFaceFileRevision13(const std::string& path, const FaceSpec& spec, int seed);
+// with the plug-in's writer. Objects are added in the order of plan.objects.
+void WriteFaceFile(const std::string& path, const FacePlan& plan, int seed);
+void WriteFaceFileRevision13(const std::string& path, const FacePlan& plan, int seed);
 
 // The merge of object tables as a plain search from the start of the merged table, the
 // reference the stitcher's indexed merge must agree with. Faces' lists in reader order.

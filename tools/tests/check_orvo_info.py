@@ -1,4 +1,4 @@
-"""Runs orvo_inspect on a file that orvo_sample wrote and checks what it prints and the PNG
+"""Runs orvo_info on a file that orvo_sample wrote and checks what it prints and the PNG
 previews it writes against the file's own layers, read with tifffile."""
 import os
 import re
@@ -55,12 +55,12 @@ def read_png(path):
     return image.reshape((height, width, channels) if channels == 3 else (height, width))
 
 
-def main(sample, inspect):
+def main(sample, info):
     with tempfile.TemporaryDirectory() as folder:
         path = os.path.join(folder, 'sample.orv')
         subprocess.run([sample, path], check=True, stdout=subprocess.DEVNULL)
         prefix = os.path.join(folder, 'preview')
-        result = subprocess.run([inspect, '--png', prefix, path], capture_output=True, text=True)
+        result = subprocess.run([info, '--png', prefix, path], capture_output=True, text=True)
         assert result.returncode == 0, result.stderr
         assert path + ': 160 x 100' in result.stdout, result.stdout
         assert 'objects: 3 (newest first)' in result.stdout, result.stdout
@@ -87,12 +87,12 @@ def main(sample, inspect):
         junk = os.path.join(folder, 'junk.orv')
         with open(junk, 'wb') as f:
             f.write(b'not a tiff file')
-        result = subprocess.run([inspect, path, junk], capture_output=True, text=True)
+        result = subprocess.run([info, path, junk], capture_output=True, text=True)
         assert result.returncode == 1 and 'junk.orv' in result.stderr, result
-        assert subprocess.run([inspect], capture_output=True).returncode == 2
-        result = subprocess.run([inspect, '--help'], capture_output=True, text=True)
+        assert subprocess.run([info], capture_output=True).returncode == 2
+        result = subprocess.run([info, '--help'], capture_output=True, text=True)
         assert result.returncode == 0 and result.stdout.startswith('Usage:')
-    print('orvo_inspect checks passed')
+    print('orvo_info checks passed')
 
 
 if __name__ == '__main__':

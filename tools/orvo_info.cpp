@@ -1,4 +1,4 @@
-// orvo_inspect: tells what an Orvo file holds and, on request, writes PNG previews of its
+// orvo_info: tells what an Orvo file holds and, on request, writes PNG previews of its
 // layers. It reads both revisions and both kinds of depth layer (a rendered view's and a
 // panorama's), and exits with the number of files it could not read (at most 125).
 #include "orvo/format.h"
@@ -24,7 +24,7 @@
 namespace {
 
 const char Usage[] =
-    "Usage: orvo_inspect [--png PREFIX] FILE...\n"
+    "Usage: orvo_info [--png PREFIX] FILE...\n"
     "\n"
     "Prints the layers, the view record and the object table of each Orvo file.\n"
     "\n"
@@ -188,7 +188,7 @@ bool WritePng(const std::string& path, int width, int height, int channels,
               const std::vector<unsigned char>& pixels) {
     std::FILE* file = std::fopen(path.c_str(), "wb");
     if (file == nullptr) {
-        std::fprintf(stderr, "orvo_inspect: %s: %s\n", path.c_str(), std::strerror(errno));
+        std::fprintf(stderr, "orvo_info: %s: %s\n", path.c_str(), std::strerror(errno));
         return false;
     }
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
@@ -210,7 +210,7 @@ bool WritePng(const std::string& path, int width, int height, int channels,
     }
     png_destroy_write_struct(&png, &info);
     if (std::fclose(file) != 0 || !ok) {
-        std::fprintf(stderr, "orvo_inspect: %s: could not write the PNG file\n", path.c_str());
+        std::fprintf(stderr, "orvo_info: %s: could not write the PNG file\n", path.c_str());
         return false;
     }
     std::printf("  wrote %s\n", path.c_str());
@@ -263,7 +263,7 @@ std::vector<unsigned char> IdPreview(const std::uint16_t* ids, std::size_t count
     return rgb;
 }
 
-bool Inspect(const std::string& path, const std::string& pngPrefix) {
+bool Describe(const std::string& path, const std::string& pngPrefix) {
     int width = 0, height = 0;
     PerspectiveView view;
     InitPerspectiveView(view);
@@ -274,7 +274,7 @@ bool Inspect(const std::string& path, const std::string& pngPrefix) {
     Extras extras;
     if (!ReadOrvoFile(path, width, height, view, objects, colour.data, depth.data, ids.data) ||
         !ReadExtras(path, extras)) {
-        std::fprintf(stderr, "orvo_inspect: %s: not a readable Orvo file\n", path.c_str());
+        std::fprintf(stderr, "orvo_info: %s: not a readable Orvo file\n", path.c_str());
         return false;
     }
     std::printf("%s: %d x %d\n", path.c_str(), width, height);
@@ -361,7 +361,7 @@ int main(int argc, char** argv) {
         }
         if (argument == "--png") {
             if (i + 1 == argc || argv[i + 1][0] == '\0') {
-                std::fputs("orvo_inspect: --png needs a prefix\n", stderr);
+                std::fputs("orvo_info: --png needs a prefix\n", stderr);
                 std::fputs(Usage, stderr);
                 return 2;
             }
@@ -378,7 +378,7 @@ int main(int argc, char** argv) {
     for (std::size_t i = 0; i < files.size(); ++i) {
         const std::string prefix =
             pngPrefix.empty() || files.size() == 1 ? pngPrefix : pngPrefix + std::to_string(i + 1);
-        if (!Inspect(files[i], prefix)) {
+        if (!Describe(files[i], prefix)) {
             ++failures;
         }
     }
