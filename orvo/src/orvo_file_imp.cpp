@@ -11,15 +11,16 @@
 // 65535 bytes and LONG above. Readers accept both.
 //
 // The rewrite after every row is the costly part: libtiff reads the directory back with its
-// height-long arrays and writes it all again. Three choices keep it near twice the time of
-// writing the pages in one pass (the plainest sequence, TIFFSetDirectory by index and
-// TIFFWriteDirectory, takes about four times as long at 2048 x 2048): an existing directory
-// is made current by its offset (TIFFSetSubDirectory), which spares walking the chain from
-// the header; it is rewritten with TIFFCheckpointDirectory, which leaves it current instead of
-// setting up an empty directory that the next row would throw away; and the file under the
-// handle mirrors the directories' bytes, so that reading one back costs no system call and
-// rewriting it sends only the changed bytes to the file (MirroredFile). The file after every
-// row is byte for byte the one the plainest sequence gives.
+// height-long arrays and writes it all again. Three choices keep the writer near three times
+// the time of writing the pages in one pass, where the plainest sequence (TIFFSetDirectory by
+// index and TIFFWriteDirectory) takes about five times as long (2048 x 2048,
+// bench/orvo_file_imp_bench): an existing directory is made current by its offset
+// (TIFFSetSubDirectory), which spares walking the chain from the header; it is rewritten with
+// TIFFCheckpointDirectory, which leaves it current instead of setting up an empty directory
+// that the next row would throw away; and the file under the handle mirrors the directories'
+// bytes, so that reading one back costs no system call and rewriting it sends only the changed
+// bytes to the file (MirroredFile). The file after every row is byte for byte the one the
+// plainest sequence gives.
 #include "orvo/tessaly_orvo_file.h"
 
 #include "orvo/format.h"
