@@ -5,8 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cmath>
-#include <filesystem>
 #include <limits>
 #include <map>
 #include <random>
@@ -31,17 +29,17 @@ public:
     explicit FaceSet(std::vector<int> slots = {0, 1, 2, 3, 4, 5}, int size = 5) {
         for (std::size_t i = 0; i < slots.size(); ++i) {
             paths.push_back(std::string(1, static_cast<char>('a' + i)) + ".orv");
-            specs[paths[i]] = CubeFace(slots[i], size);
+            plans[paths[i]] = CubeFace(slots[i], size);
         }
     }
 
-    FacePlan& operator[](std::size_t i) { return specs[paths[i]]; }
+    FacePlan& operator[](std::size_t i) { return plans[paths[i]]; }
 
     PanoramaStitcher::FaceLoader Loader() {
         return [this](const std::string& path, FaceImage& face) {
             opened.push_back(path);
-            const auto found = specs.find(path);
-            if (found == specs.end()) {
+            const auto found = plans.find(path);
+            if (found == plans.end()) {
                 return false;
             }
             testfaces::FillFace(face, found->second, static_cast<int>(opened.size()));
@@ -50,7 +48,7 @@ public:
     }
 
     std::vector<std::string> paths;
-    std::map<std::string, FacePlan> specs;
+    std::map<std::string, FacePlan> plans;
     std::vector<std::string> opened;
 };
 
