@@ -3,11 +3,13 @@
 # Usage: scripts/setup.sh [--bench] [--fuzz]
 set -euo pipefail
 
-packages=(cmake make g++ pkg-config libtiff-dev libtiff-tools libpng-dev libgtest-dev libgmock-dev
+# libgmock-dev although no test uses GoogleMock: Debian's GTest CMake package checks that the
+# gmock libraries exist when it is found.
+packages=(cmake make g++ libtiff-dev libtiff-tools libpng-dev libgtest-dev libgmock-dev
           python3 python3-tifffile python3-numpy)
 for option in "$@"; do
     case "$option" in
-        --bench) packages+=(imagemagick time libbenchmark-dev) ;;
+        --bench) packages+=(imagemagick time) ;;
         --fuzz) packages+=(clang libclang-rt-dev) ;;
         *) echo "setup.sh: unknown option $option" >&2; exit 2 ;;
     esac
