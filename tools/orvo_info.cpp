@@ -11,7 +11,7 @@
 #include <png.h>
 
 #include <algorithm>
-#include <cmath>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <deque>
@@ -61,10 +61,6 @@ struct Extras {
     std::vector<std::uint32_t> panoramaDepth;
 };
 
-bool IsBigEndian(TIFF* tif) {
-    return TIFFIsBigEndian(tif) != 0;
-}
-
 std::uint32_t FieldU32(const unsigned char* p, bool big) {
     return big ? (std::uint32_t(p[0]) << 24 | std::uint32_t(p[1]) << 16 | std::uint32_t(p[2]) << 8 |
                   p[3])
@@ -81,7 +77,7 @@ bool ReadExtras(const std::string& path, Extras& extras) {
     if (!tif) {
         return false;
     }
-    const bool big = IsBigEndian(tif.get());
+    const bool big = TIFFIsBigEndian(tif.get()) != 0;
     do {
         std::uint32_t offset = 0;
         if (TIFFGetField(tif.get(), TagQuorvaneSubfileData, &offset) != 1) {
@@ -164,52 +160,82 @@ void PrintVector(const char* name, const Vector3& v) {
     std::printf("  %-20s %.6g, %.6g, %.6g\n", name, v.x, v.y, v.z);
 }
 
-// Depth code statistics over the hit pixels.
-void PrintDepthRange(const std::uint32_t* codes, std::size_t count, double nearDepth,
-                     double farDepth) {
+// The pixels of a depth plane that hit something, and their smallest and largest codes.
+struct HitCodes {
     std::size_t hits = 0;
-    std::uint32_t lowest = NoDepthCode, highest = 0;
+    std::uint32_t lowest = NoDepthCode;
+    std::uint32_t highest = 0;
+};
+
+HitCodes ScanHits(const std::uint32_t* codes, std::size_t count) {
+    HitCodes scan;
     for (std::size_t i = 0; i < count; ++i) {
         if (codes[i] != NoDepthCode) {
-            ++hits;
-            lowest = std::min(lowest, codes[i]);
-            highest = std::max(highest, codes[i]);
+            ++scan.hits;
+            scan.lowest = std::min(scan.lowest, codes[i]);
+            scan.highest = std::max(scan.highest, codes[i]);
         }
     }
-    std::printf("  %-20s %zu of %zu pixels", "hit", hits, count);
-    if (hits != 0) {
+    return scan;
+}
+
+void PrintDepthRange(const std::uint32_t* codes, std::size_t count, double nearDepth,
+                     double farDepth) {
+    const HitCodes scan = ScanHits(codes, count);
+    std::printf("  %-20s %zu of %zu pixels", "hit", scan.hits, count);
+    if (scan.hits != 0) {
         const double step = (farDepth - nearDepth) / 4294967296.0;
-        std::printf(", depths %.6g to %.6g", nearDepth + lowest * step, nearDepth + highest * step);
+        std::printf(", depths %.6g to %.6g", nearDepth + scan.lowest * step,
+                    nearDepth + scan.highest * step);
     }
     std::printf("\n");
 }
 
+struct FileCloser {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
+
+// libpng's write and info structures, released together.
+struct PngWrite {
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png != nullptr ? png_create_info_struct(png) : nullptr;
+    PngWrite() = default;
+    PngWrite(const PngWrite&) = delete;
+    PngWrite& operator=(const PngWrite&) = delete;
+    ~PngWrite() { png_destroy_write_struct(&png, &info); }
+};
+
+// libpng reports its failures by a long jump back to the start of this function.
+bool EncodePng(const PngWrite& write, std::FILE* file, int width, int height, int channels,
+               const unsigned char* pixels) {
+    if (setjmp(png_jmpbuf(write.png)) != 0) {
+        return false;
+    }
+    png_init_io(write.png, file);
+    png_set_IHDR(write.png, write.info, static_cast<png_uint_32>(width),
+                 static_cast<png_uint_32>(height), 8,
+                 channels == 3 ? PNG_COLOR_TYPE_RGB : PNG_COLOR_TYPE_GRAY, PNG_INTERLACE_NONE,
+                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    png_write_info(write.png, write.info);
+    for (int row = 0; row < height; ++row) {
+        png_write_row(write.png, pixels + std::size_t(row) * width * channels);
+    }
+    png_write_end(write.png, nullptr);
+    return true;
+}
+
 bool WritePng(const std::string& path, int width, int height, int channels,
-              const std::vector<unsigned char>& pixels) {
-    std::FILE* file = std::fopen(path.c_str(), "wb");
-    if (file == nullptr) {
+              const unsigned char* pixels) {
+    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "wb"));
+    if (!file) {
         std::fprintf(stderr, "orvo_info: %s: %s\n", path.c_str(), std::strerror(errno));
         return false;
     }
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-    png_infop info = png != nullptr ? png_create_info_struct(png) : nullptr;
-    bool ok = png != nullptr && info != nullptr;
-    // libpng reports its failures by a long jump back here.
-    if (ok && setjmp(png_jmpbuf(png)) == 0) {
-        png_init_io(png, file);
-        png_set_IHDR(png, info, static_cast<png_uint_32>(width), static_cast<png_uint_32>(height),
-                     8, channels == 3 ? PNG_COLOR_TYPE_RGB : PNG_COLOR_TYPE_GRAY,
-                     PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-        png_write_info(png, info);
-        for (int row = 0; row < height; ++row) {
-            png_write_row(png, &pixels[std::size_t(row) * width * channels]);
-        }
-        png_write_end(png, nullptr);
-    } else {
-        ok = false;
-    }
-    png_destroy_write_struct(&png, &info);
-    if (std::fclose(file) != 0 || !ok) {
+    const PngWrite write;
+    const bool ok =
+        write.info != nullptr && EncodePng(write, file.get(), width, height, channels, pixels);
+    // Closing flushes the last bytes, so its failure is a failed write too.
+    if (std::fclose(file.release()) != 0 || !ok) {
         std::fprintf(stderr, "orvo_info: %s: could not write the PNG file\n", path.c_str());
         return false;
     }
@@ -219,18 +245,12 @@ bool WritePng(const std::string& path, int width, int height, int channels,
 
 // Near surfaces bright, far ones dark, over the range of codes present; no depth is black.
 std::vector<unsigned char> DepthPreview(const std::uint32_t* codes, std::size_t count) {
-    std::uint32_t lowest = NoDepthCode, highest = 0;
-    for (std::size_t i = 0; i < count; ++i) {
-        if (codes[i] != NoDepthCode) {
-            lowest = std::min(lowest, codes[i]);
-            highest = std::max(highest, codes[i]);
-        }
-    }
+    const HitCodes scan = ScanHits(codes, count);
     std::vector<unsigned char> grey(count, 0);
-    const double span = highest > lowest ? double(highest) - lowest : 1.0;
+    const double span = scan.highest > scan.lowest ? double(scan.highest) - scan.lowest : 1.0;
     for (std::size_t i = 0; i < count; ++i) {
         if (codes[i] != NoDepthCode) {
-            grey[i] = static_cast<unsigned char>(255.0 - 215.0 * (codes[i] - lowest) / span);
+            grey[i] = static_cast<unsigned char>(255.0 - 215.0 * (codes[i] - scan.lowest) / span);
         }
     }
     return grey;
@@ -331,19 +351,19 @@ bool Describe(const std::string& path, const std::string& pngPrefix) {
     }
     bool ok = true;
     if (colour.data != nullptr) {
-        ok &= WritePng(pngPrefix + "_colour.png", width, height, 3,
-                       std::vector<unsigned char>(colour.data, colour.data + 3 * count));
+        ok &= WritePng(pngPrefix + "_colour.png", width, height, 3, colour.data);
     }
     const std::uint32_t* codes = depth.data != nullptr ? depth.data
                                  : extras.panoramaDepth.size() == count
                                      ? extras.panoramaDepth.data()
                                      : nullptr;
     if (codes != nullptr) {
-        ok &= WritePng(pngPrefix + "_depth.png", width, height, 1, DepthPreview(codes, count));
+        ok &=
+            WritePng(pngPrefix + "_depth.png", width, height, 1, DepthPreview(codes, count).data());
     }
     if (ids.data != nullptr) {
-        ok &=
-            WritePng(pngPrefix + "_ids.png", width, height, 3, IdPreview(ids.data, count, objects));
+        ok &= WritePng(pngPrefix + "_ids.png", width, height, 3,
+                       IdPreview(ids.data, count, objects).data());
     }
     return ok;
 }
