@@ -206,22 +206,6 @@ TEST(StitchProgram, AFailedWriteLeavesAnExistingTargetAsItWas) {
     EXPECT_EQ(testfaces::ReadBytes(folder.Path("pano.orv")), std::string(300, 'p'));
 }
 
-TEST(StitchProgram, AnUncreatableTargetShowsTheSystemsText) {
-    TemporaryFolder folder;
-    const std::vector<std::string> faces = WriteFaces(folder);
-    const std::vector<std::string> before = folder.Names();
-    Result result = Stitch(folder, With("missing/pano.orv", faces));
-    EXPECT_EQ(result.status, 1);
-    EXPECT_EQ(result.err, "Error: No such file or directory\n");
-    EXPECT_EQ(folder.Names(), before);
-
-    std::filesystem::create_directory(folder.Path("folder.orv"));
-    result = Stitch(folder, With("folder.orv", faces));
-    EXPECT_EQ(result.status, 1);
-    EXPECT_EQ(result.err, "Error: Is a directory\n");
-    EXPECT_TRUE(std::filesystem::is_empty(folder.Path("folder.orv")));
-}
-
 TEST(StitchProgram, AFaceThatIsTheTargetIsNeverDeleted) {
     {
         // The target spelt differently from the face it overwrites.
