@@ -106,7 +106,7 @@ PanoramaStitcher::PanoramaStitcher(const std::vector<std::string>& facePaths, do
 
 PanoramaStitcher::PanoramaStitcher(const std::vector<std::string>& facePaths, double tolerance,
                                    bool useTag, const FaceLoader& loadFace)
-    : ok_(true), panoramaWidth_(0), faceSize_(0), useTag_(useTag) {
+    : ok_(true), panoramaWidth_(0), faceSize_(0) {
     InitPanoramaView(panoramaView_);
     slots_.fill(-1);
     for (auto& table : idTables_) {
@@ -118,7 +118,7 @@ PanoramaStitcher::PanoramaStitcher(const std::vector<std::string>& facePaths, do
     const auto pathOf = [&facePaths](std::size_t k) {
         return k < facePaths.size() ? facePaths[k] : std::string();
     };
-    ObjectIndex index(useTag_);
+    ObjectIndex index(useTag);
     for (std::size_t i = 0; i < SlotCount && ok_; ++i) {
         const std::string path = pathOf(i);
         faces_.emplace_back();
@@ -227,14 +227,13 @@ bool PanoramaStitcher::MergeObjects(std::size_t face, ObjectIndex& index) {
 void PanoramaStitcher::ComputeDepthFactors() {
     const double commonNear = panoramaView_.nearDepth;
     const double commonRange = panoramaView_.farDepth - commonNear;
+    // Faces that all code one single depth keep their codes: scale 1 and offset 0, as the
+    // factors start.
+    if (commonRange == 0) {
+        return;
+    }
     for (std::size_t f = 0; f < SlotCount; ++f) {
         const PerspectiveView& view = faces_[f].view;
-        // Faces that all code one single depth keep their codes.
-        if (commonRange == 0) {
-            depthOffsets_[f] = 0.0;
-            depthScales_[f] = 1.0;
-            continue;
-        }
         depthOffsets_[f] = (view.nearDepth - commonNear) * CodesPerRange / commonRange;
         depthScales_[f] = (view.farDepth - view.nearDepth) / commonRange;
     }

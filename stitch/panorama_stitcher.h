@@ -89,5 +89,4 @@ private:
     std::array<double, SlotCount> depthOffsets_;
     std::array<double, SlotCount> depthScales_;
     std::deque<FaceImage> faces_;
-    bool useTag_;
 };
