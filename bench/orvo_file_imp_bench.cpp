@@ -24,6 +24,7 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -195,9 +196,11 @@ Timing Summary(Writer writer) {
             writer.cpu[writer.cpu.size() / 2]};
 }
 
+const char UsageText[] =
+    "usage: orvo_file_imp_bench [--size N] [--runs R] [--folder DIR] [--only imp|plain|one-pass]\n";
+
 int Usage() {
-    std::fprintf(stderr, "usage: orvo_file_imp_bench [--size N] [--runs R] [--folder DIR] [--only "
-                         "imp|plain|one-pass]\n");
+    std::fputs(UsageText, stderr);
     return 2;
 }
 
@@ -211,8 +214,7 @@ int main(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
         const std::string option = argv[i];
         if (option == "--help") {
-            std::printf("usage: orvo_file_imp_bench [--size N] [--runs R] [--folder DIR] [--only "
-                        "imp|plain|one-pass]\n");
+            std::fputs(UsageText, stdout);
             return 0;
         }
         if (i + 1 >= argc) {
