@@ -51,7 +51,8 @@ public:
     INT_PTR ConfigureDialogMessage(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 
 private:
-    // Write from the numbered name on; every check that ends the call answers the host.
+    // Write from the numbered name on; every check that ends the call answers the host, and
+    // whatever it throws Write reports as a failed write.
     BMMRES WriteFrame(int frame);
 };
 

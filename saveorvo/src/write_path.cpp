@@ -7,7 +7,6 @@
 #include "saveorvo.h"
 #include "view_capture.h"
 
-#include <exception>
 #include <memory>
 #include <new>
 #include <string>
@@ -93,7 +92,8 @@ BMMRES BitmapIO_Orvo::Write(int frame) {
     try {
         return WriteFrame(frame);
     } catch (...) {
-        // Nothing may reach the host; what failed outside the writer failed for the file too.
+        // Nothing may reach the host; a failure anywhere, in the writer or before it, is a
+        // failed write of the file.
         return ProcessImageIOError(&bi, Text(IDS_WRITE_ERROR).c_str());
     }
 }
@@ -144,10 +144,6 @@ BMMRES BitmapIO_Orvo::WriteFrame(int frame) {
     height = storage->Height();
     const PerspectiveView view = FillPerspectiveView(*this, storage->GetRenderInfo());
 
-    try {
-        WriteOrvoFile(*this, storage, fileName, view);
-    } catch (const std::exception&) {
-        return ProcessImageIOError(&bi, Text(IDS_WRITE_ERROR).c_str());
-    }
+    WriteOrvoFile(*this, storage, fileName, view);
     return BMMRES_SUCCESS;
 }
