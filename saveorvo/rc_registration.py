@@ -31,7 +31,7 @@ WIN32_NAMES = {
 
 CHILD = WIN32_NAMES["WS_CHILD"] | WIN32_NAMES["WS_VISIBLE"]
 
-# Control statements of fixed class: class, default style, whether a class/style pair follows.
+# Control statements of fixed class: their window class and default style.
 CONTROL_STATEMENTS = {
     "DEFPUSHBUTTON": ("Button", WIN32_NAMES["BS_DEFPUSHBUTTON"] | WIN32_NAMES["WS_TABSTOP"]),
     "PUSHBUTTON": ("Button", WIN32_NAMES["BS_PUSHBUTTON"] | WIN32_NAMES["WS_TABSTOP"]),
