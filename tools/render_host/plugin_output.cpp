@@ -122,6 +122,8 @@ OrvoOutput::OrvoOutput(const PluginModule& module, bool useMaterialNames, const 
 
 OrvoOutput::~OrvoOutput() {
     writer->Close(BMM_CLOSE_COMPLETE);
+    // The members would go the other way round, the bitmap first.
+    writer.reset();
 }
 
 void OrvoOutput::Write(int frameNumber) {
