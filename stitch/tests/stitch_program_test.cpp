@@ -179,8 +179,9 @@ TEST(StitchProgram, TheToleranceArgumentDecidesWhichEyePointsMatch) {
         const char* tolerance;
         int status;
     };
-    for (const Case& c : {Case{"1e-7", 1}, Case{"0.006", 0}, Case{"1", 0}, Case{"0.004", 1},
-                          Case{"nan", 1}, Case{"text", 1}}) {
+    // What texts become which tolerance is ParseTolerance's test; here the argument only has
+    // to reach the checks.
+    for (const Case& c : {Case{"1e-7", 1}, Case{"0.006", 0}, Case{"1", 0}, Case{"0.004", 1}}) {
         TemporaryFolder folder;
         const Result result =
             Stitch(folder, With("pano.orv", WriteFaces(folder, eyes), {c.tolerance, "0", "1"}));
