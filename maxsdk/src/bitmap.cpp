@@ -98,7 +98,9 @@ public:
 
 private:
     bool InRange(int x, int y, int count) {
-        return x >= 0 && y >= 0 && count >= 0 && y < Height() && x + count <= Width();
+        // Compared without adding, so that no count overflows.
+        return x >= 0 && y >= 0 && count >= 0 && y < Height() && x <= Width() &&
+               count <= Width() - x;
     }
     std::ptrdiff_t Index(int x, int y) { return static_cast<std::ptrdiff_t>(y) * Width() + x; }
 

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <cmath>
 #include <cstring>
 #include <string>
@@ -103,6 +104,8 @@ TEST_F(Frames, TypedBitmapsHaveStorageWithChannelsOnRequest) {
     BMM_Color_64 row[3] = {{1, 2, 3, 4}, {5, 6, 7, 8}, {9, 10, 11, 12}};
     EXPECT_TRUE(storage->PutPixels(0, 1, 3, row));
     EXPECT_FALSE(storage->PutPixels(1, 1, 3, row));
+    // A count that runs past the row is refused, however large.
+    EXPECT_FALSE(storage->PutPixels(1, 1, INT_MAX, row));
     BMM_Color_64 back[2] = {};
     EXPECT_TRUE(storage->GetPixels(1, 1, 2, back));
     EXPECT_EQ(back[0].r, 5);
