@@ -1,6 +1,6 @@
 // orvo_info: tells what an Orvo file holds and, on request, writes PNG previews of its
 // layers. It reads both revisions and both kinds of depth layer (a rendered view's and a
-// panorama's), and exits with the number of files it could not read (at most 125).
+// panorama's), and exits with the number of files it could not read or preview (at most 125).
 #include "orvo/format.h"
 #include "orvo/private_tags.h"
 #include "orvo/reader.h"
