@@ -7,22 +7,29 @@
 
 namespace {
 
-void* AllocateObject(std::size_t size) {
-    if (MaxHost::AllocationFails()) {
-        return nullptr;
-    }
-    void* block = std::malloc(size == 0 ? 1 : size);
+// A block just allocated, counted in count when there is one.
+void* Counted(void* block, long& count) {
     if (block != nullptr) {
-        ++MaxHost::State().liveObjects;
+        ++count;
     }
     return block;
 }
 
-void FreeObject(void* block) {
+void Release(void* block, long& count) {
     if (block != nullptr) {
-        --MaxHost::State().liveObjects;
+        --count;
         std::free(block);
     }
+}
+
+void* AllocateObject(std::size_t size) {
+    return MaxHost::AllocationFails()
+               ? nullptr
+               : Counted(std::malloc(size == 0 ? 1 : size), MaxHost::State().liveObjects);
+}
+
+void FreeObject(void* block) {
+    Release(block, MaxHost::State().liveObjects);
 }
 
 void* AllocateOrThrow(std::size_t size) {
@@ -68,32 +75,18 @@ void MaxHeapOperators::operator delete[](void* block, const std::nothrow_t&) noe
 }
 
 void* MAX_malloc(std::size_t size) {
-    if (MaxHost::AllocationFails()) {
-        return nullptr;
-    }
-    void* block = std::malloc(size);
-    if (block != nullptr) {
-        ++MaxHost::State().liveBlocks;
-    }
-    return block;
+    return MaxHost::AllocationFails() ? nullptr
+                                      : Counted(std::malloc(size), MaxHost::State().liveBlocks);
 }
 
 void* MAX_calloc(std::size_t count, std::size_t size) {
-    if (MaxHost::AllocationFails()) {
-        return nullptr;
-    }
-    void* block = std::calloc(count, size);
-    if (block != nullptr) {
-        ++MaxHost::State().liveBlocks;
-    }
-    return block;
+    return MaxHost::AllocationFails()
+               ? nullptr
+               : Counted(std::calloc(count, size), MaxHost::State().liveBlocks);
 }
 
 void MAX_free(void* block) {
-    if (block != nullptr) {
-        --MaxHost::State().liveBlocks;
-        std::free(block);
-    }
+    Release(block, MaxHost::State().liveBlocks);
 }
 
 void zfree(void** block) {
