@@ -2,20 +2,10 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <iterator>
+#include <cstring>
 #include <set>
 
 namespace classic_tiff {
-
-Bytes ReadFileBytes(const std::filesystem::path& path, std::size_t maxBytes) {
-    std::ifstream in(path, std::ios::binary);
-    Bytes bytes;
-    for (std::istreambuf_iterator<char> it(in), end; it != end && bytes.size() < maxBytes; ++it) {
-        bytes.push_back(static_cast<unsigned char>(*it));
-    }
-    return bytes;
-}
 
 std::uint16_t U16(const Bytes& bytes, std::size_t at) {
     if (at + 2 > bytes.size()) {
@@ -33,6 +23,14 @@ std::uint32_t U32(const Bytes& bytes, std::size_t at) {
     return static_cast<std::uint32_t>(bytes[at]) | static_cast<std::uint32_t>(bytes[at + 1]) << 8 |
            static_cast<std::uint32_t>(bytes[at + 2]) << 16 |
            static_cast<std::uint32_t>(bytes[at + 3]) << 24;
+}
+
+double F64(const Bytes& bytes, std::size_t at) {
+    const std::uint64_t bits = U32(bytes, at) | static_cast<std::uint64_t>(U32(bytes, at + 4))
+                                                    << 32;
+    double value;
+    std::memcpy(&value, &bits, sizeof value);
+    return value;
 }
 
 const Entry* Directory::Find(std::uint16_t tag) const {
@@ -136,6 +134,16 @@ std::uint32_t Number(const Bytes& bytes, const Entry& entry) {
     return values.empty() ? 0 : values[0];
 }
 
+std::vector<std::uint32_t> Values(const Bytes& bytes, const Directory& directory,
+                                  std::uint16_t tag) {
+    const Entry* entry = directory.Find(tag);
+    if (entry == nullptr) {
+        ADD_FAILURE() << "no tag " << tag << " in the directory at " << directory.offset;
+        return {};
+    }
+    return Numbers(bytes, *entry);
+}
+
 std::string AsciiBytes(const Bytes& bytes, const Entry& entry) {
     EXPECT_EQ(entry.type, TypeAscii) << "tag " << entry.tag;
     const std::size_t start = ValueOffset(entry);
@@ -145,6 +153,35 @@ std::string AsciiBytes(const Bytes& bytes, const Entry& entry) {
     }
     return std::string(bytes.begin() + static_cast<std::ptrdiff_t>(start),
                        bytes.begin() + static_cast<std::ptrdiff_t>(start + entry.count));
+}
+
+std::vector<ObjectRecord> ObjectTable(const Bytes& bytes, std::uint32_t headerOffset) {
+    std::vector<ObjectRecord> records;
+    const std::uint32_t count = U32(bytes, headerOffset + 8);
+    std::uint32_t at = U32(bytes, headerOffset + 12);
+    for (std::uint32_t i = 0; i < count && at != 0; ++i) {
+        if (std::size_t(at) + 9 > bytes.size()) {
+            ADD_FAILURE() << "object record at " << at << " past the end (" << bytes.size() << ")";
+            break;
+        }
+        ObjectRecord record{at,
+                            U32(bytes, at),
+                            U16(bytes, at + 4),
+                            bytes[at + 6],
+                            bytes[at + 7],
+                            bytes[at + 8],
+                            std::string()};
+        for (std::size_t p = at + 9; p < bytes.size() && bytes[p] != 0; ++p) {
+            record.name += static_cast<char>(bytes[p]);
+        }
+        records.push_back(record);
+        if (record.previous >= at) {
+            ADD_FAILURE() << "object record at " << at << " links forward to " << record.previous;
+            break;
+        }
+        at = record.previous;
+    }
+    return records;
 }
 
 } // namespace classic_tiff

@@ -1,11 +1,12 @@
 // A small, independent reader of classic little-endian TIFF bytes for tests: it walks the
-// directory chain and decodes entries by the TIFF 6.0 rules, so tests can check what a writer
-// put where without trusting the writer's own helpers or libtiff.
+// directory chain and decodes entries by the TIFF 6.0 rules, and follows an Orvo file's object
+// table, so tests can check what a writer put where without trusting the writer's own helpers
+// or libtiff. Malformed bytes fail the calling test (through gtest's ADD_FAILURE) rather than
+// crash it.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
-#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -13,11 +14,9 @@ namespace classic_tiff {
 
 using Bytes = std::vector<unsigned char>;
 
-// The whole file, or its first maxBytes.
-Bytes ReadFileBytes(const std::filesystem::path& path, std::size_t maxBytes = SIZE_MAX);
-
 std::uint16_t U16(const Bytes& bytes, std::size_t at);
 std::uint32_t U32(const Bytes& bytes, std::size_t at);
+double F64(const Bytes& bytes, std::size_t at);
 
 // TIFF field types used here.
 const std::uint16_t TypeAscii = 2;
@@ -59,7 +58,26 @@ std::vector<std::uint32_t> Numbers(const Bytes& bytes, const Entry& entry);
 // The single SHORT or LONG value of an entry.
 std::uint32_t Number(const Bytes& bytes, const Entry& entry);
 
+// The SHORT or LONG values of the directory's entry for tag; none, and a failure, when the
+// directory lacks it.
+std::vector<std::uint32_t> Values(const Bytes& bytes, const Directory& directory,
+                                  std::uint16_t tag);
+
 // An ASCII entry's bytes, including its NUL.
 std::string AsciiBytes(const Bytes& bytes, const Entry& entry);
+
+// One record of an Orvo file's object table, as the file holds it.
+struct ObjectRecord {
+    std::uint32_t offset;
+    std::uint32_t previous;
+    std::uint16_t id;
+    unsigned char red, green, blue;
+    std::string name; // the bytes up to the NUL
+};
+
+// The object table of the object-id layer header at headerOffset: count records from the head,
+// newest first, ending early at a previous link of 0. A link that does not point back ends the
+// walk with a failure.
+std::vector<ObjectRecord> ObjectTable(const Bytes& bytes, std::uint32_t headerOffset);
 
 } // namespace classic_tiff

@@ -4,7 +4,7 @@
 
 #include "platform/wide_file.h"
 
-#include "classic_tiff.h"
+#include "test_files.h"
 
 #include <gtest/gtest.h>
 
@@ -20,8 +20,8 @@
 #include <vector>
 
 using namespace Tessaly::Orvo;
-using classic_tiff::Bytes;
-using classic_tiff::ReadFileBytes;
+using test::Bytes;
+using test::ReadFileBytes;
 namespace fs = std::filesystem;
 
 namespace {

@@ -10,6 +10,7 @@
 #include "platform/text.h"
 
 #include "classic_tiff.h"
+#include "tiff_builder.h"
 
 #include <gtest/gtest.h>
 #include <tiffio.h>
@@ -33,6 +34,7 @@
 
 using namespace Tessaly::Orvo;
 using namespace classic_tiff;
+using test::ReadFileBytes;
 namespace fs = std::filesystem;
 
 namespace {
@@ -61,16 +63,7 @@ std::uint16_t IdAt(unsigned x, unsigned y) {
     return DepthAt(x, y) == NoDepthCode ? 0 : static_cast<std::uint16_t>(x * 31 + y * 7 + 1);
 }
 
-void PutBytes(Bytes& out, std::uint64_t value, int size) {
-    for (int i = 0; i < size; ++i) {
-        out.push_back(static_cast<unsigned char>(value >> (8 * i)));
-    }
-}
-void PutDouble(Bytes& out, double value) {
-    std::uint64_t bits;
-    std::memcpy(&bits, &value, sizeof bits);
-    PutBytes(out, bits, 8);
-}
+const test::Order littleEndian;
 
 Bytes ColourRowBytes(unsigned width, unsigned y) {
     Bytes row;
@@ -84,14 +77,14 @@ Bytes ColourRowBytes(unsigned width, unsigned y) {
 Bytes DepthRowBytes(unsigned width, unsigned y) {
     Bytes row;
     for (unsigned x = 0; x < width; ++x) {
-        PutBytes(row, DepthAt(x, y), 4);
+        littleEndian.U32(row, DepthAt(x, y));
     }
     return row;
 }
 Bytes IdRowBytes(unsigned width, unsigned y) {
     Bytes row;
     for (unsigned x = 0; x < width; ++x) {
-        PutBytes(row, IdAt(x, y), 2);
+        littleEndian.U16(row, IdAt(x, y));
     }
     return row;
 }
@@ -104,45 +97,6 @@ void FillRow(OrvoFile& file, unsigned width, unsigned y) {
         file.DepthRow()[x] = DepthAt(x, y);
         file.IdRow()[x] = IdAt(x, y);
     }
-}
-
-// A view record with a different value in every field, so that a field out of place shows.
-PerspectiveView DistinctView() {
-    PerspectiveView view;
-    InitPerspectiveView(view);
-    view.projection = ProjectionPerspective;
-    view.eyePoint = {1.5, -2.25, 3.0};
-    view.rightAxis = {0.0, -1.0, 0.0};
-    view.upAxis = {0.0, 0.0, 1.0};
-    view.viewDirection = {1.0, 0.0, 0.0};
-    view.cornerTopLeft = {-0.75, 0.5, -1.0};
-    view.cornerBottomRight = {0.75, -0.5, -1.0};
-    view.nearDepth = 2.5;
-    view.farDepth = 1234.125;
-    view.unitScale = 0.01;
-    view.unitCode = UnitMetre;
-    return view;
-}
-
-// The depth block of a kind-1 layer: header, reserved word, the packed view record.
-Bytes ExpectedDepthBlock(const PerspectiveView& v) {
-    Bytes block;
-    PutBytes(block, KindPerspectiveDepth, 4);
-    PutBytes(block, 1, 2);
-    PutBytes(block, 0, 2);
-    PutBytes(block, 0, 4);
-    PutBytes(block, v.projection, 4);
-    for (const Vector3* vector : {&v.eyePoint, &v.rightAxis, &v.upAxis, &v.viewDirection,
-                                  &v.spareAxis, &v.cornerTopLeft, &v.cornerBottomRight}) {
-        PutDouble(block, vector->x);
-        PutDouble(block, vector->y);
-        PutDouble(block, vector->z);
-    }
-    PutDouble(block, v.nearDepth);
-    PutDouble(block, v.farDepth);
-    PutDouble(block, v.unitScale);
-    PutBytes(block, v.unitCode, 4);
-    return block;
 }
 
 const Bytes colourBlockWithoutText = {0, 0, 0, 0, 1, 0, 3, 0, 5, 0, 0, 0, 0, 0, 0, 0};
@@ -189,7 +143,8 @@ protected:
     static std::unique_ptr<OrvoFile> Create(const fs::path& path, std::uint16_t width,
                                             std::uint16_t height,
                                             const std::wstring& software = L"Orvo test") {
-        return CreateOrvoFile(Wide(path), width, height, software, L"", L"", L"", DistinctView());
+        return CreateOrvoFile(Wide(path), width, height, software, L"", L"", L"",
+                              test::SampleView());
     }
 
     static void WriteRows(OrvoFile& file, unsigned width, unsigned from, unsigned to) {
@@ -250,35 +205,6 @@ void ExpectLibtiffReadsRows(const fs::path& path, unsigned width, unsigned rowsW
     EXPECT_EQ(TIFFNumberOfDirectories(tiff.get()), directories);
 }
 
-// Follows an object table from the object-id block: (offset, previous, id, r, g, b, name).
-struct Record {
-    std::uint32_t offset;
-    std::uint32_t previous;
-    std::uint16_t id;
-    unsigned char red, green, blue;
-    std::string name;
-};
-std::vector<Record> ObjectTable(const Bytes& bytes, std::uint32_t blockOffset) {
-    std::vector<Record> records;
-    const std::uint32_t count = U32(bytes, blockOffset + 8);
-    std::uint32_t at = U32(bytes, blockOffset + 12);
-    for (std::uint32_t i = 0; i < count && at != 0; ++i) {
-        Record record;
-        record.offset = at;
-        record.previous = U32(bytes, at);
-        record.id = U16(bytes, at + 4);
-        record.red = bytes.at(at + 6);
-        record.green = bytes.at(at + 7);
-        record.blue = bytes.at(at + 8);
-        for (std::size_t p = at + 9; p < bytes.size() && bytes[p] != 0; ++p) {
-            record.name += static_cast<char>(bytes[p]);
-        }
-        records.push_back(record);
-        at = record.previous;
-    }
-    return records;
-}
-
 } // namespace
 
 TEST_F(OrvoFileImpTest, ConstructedAndDestroyedWithoutRowsLeavesAHeaderWithoutDirectories) {
@@ -294,7 +220,7 @@ TEST_F(OrvoFileImpTest, ThreeLayersWithTheirEntriesStripsAndBlocks) {
     testing::internal::CaptureStderr();
     {
         std::unique_ptr<OrvoFile> file = CreateOrvoFile(Wide(path), width, height, L"Orvo test",
-                                                        L"doc", L"", L"(c) Me", DistinctView());
+                                                        L"doc", L"", L"(c) Me", test::SampleView());
         WriteRows(*file, width, 0, height);
         file->AddObject(7, 255, 128, 1, L"Cup");
         file->AddObject(9, 10, 20, 30, L"");
@@ -354,7 +280,7 @@ TEST_F(OrvoFileImpTest, ThreeLayersWithTheirEntriesStripsAndBlocks) {
     EXPECT_EQ(Number(bytes, *depth.Find(TagBitsPerSample)), 32u);
     EXPECT_EQ(Number(bytes, *depth.Find(TagSamplesPerPixel)), 1u);
     ExpectStrips(bytes, depth, height, height, [&](unsigned y) { return DepthRowBytes(width, y); });
-    const Bytes depthBlock = ExpectedDepthBlock(DistinctView());
+    const Bytes depthBlock = test::EncodePerspectiveBlock(littleEndian, test::SampleView());
     EXPECT_EQ(Slice(bytes, Number(bytes, *depth.Find(TagSubfileData)), depthBlock.size()),
               depthBlock);
 
@@ -369,7 +295,7 @@ TEST_F(OrvoFileImpTest, ThreeLayersWithTheirEntriesStripsAndBlocks) {
     EXPECT_EQ(idBlock + 16u, bytes.size());
     EXPECT_EQ(Slice(bytes, idBlock, 8), (Bytes{2, 0, 0, 0, 1, 0, 1, 0}));
     EXPECT_EQ(U32(bytes, idBlock + 8), 3u);
-    const std::vector<Record> records = ObjectTable(bytes, idBlock);
+    const std::vector<ObjectRecord> records = ObjectTable(bytes, idBlock);
     ASSERT_EQ(records.size(), 3u);
     EXPECT_EQ(records[0].id, 300);
     EXPECT_EQ(records[0].name, "\xE2\x82\xAC"
@@ -412,7 +338,8 @@ TEST_F(OrvoFileImpTest, IsAValidTiffAfterEveryRow) {
         }
         EXPECT_EQ(offsets, directoryOffsets);
         EXPECT_EQ(Slice(bytes, colourAt, 16), colourBlockWithoutText);
-        EXPECT_EQ(Slice(bytes, depthAt, 212), ExpectedDepthBlock(DistinctView()));
+        EXPECT_EQ(Slice(bytes, depthAt, 212),
+                  test::EncodePerspectiveBlock(littleEndian, test::SampleView()));
         EXPECT_EQ(Number(bytes, *chain[2].Find(TagSubfileData)), 0u);
         ExpectStrips(bytes, chain[0], height, k,
                      [&](unsigned y) { return ColourRowBytes(width, y); });
@@ -470,12 +397,12 @@ TEST_F(OrvoFileImpTest, DepthAndObjectIdGetTheFirstTwoDirectories) {
     EXPECT_EQ(Number(bytes, *chain[1].Find(TagBitsPerSample)), 16u);
     EXPECT_EQ(chain[0].Find(TagPhotometric), nullptr);
     // Close finished directory 1, the object-id layer, and left the depth layer's block alone.
-    const Bytes depthBlock = ExpectedDepthBlock(DistinctView());
+    const Bytes depthBlock = test::EncodePerspectiveBlock(littleEndian, test::SampleView());
     EXPECT_EQ(Slice(bytes, Number(bytes, *chain[0].Find(TagSubfileData)), depthBlock.size()),
               depthBlock);
     const std::uint32_t idBlock = Number(bytes, *chain[1].Find(TagSubfileData));
     EXPECT_EQ(U32(bytes, idBlock), KindObjectId);
-    const std::vector<Record> records = ObjectTable(bytes, idBlock);
+    const std::vector<ObjectRecord> records = ObjectTable(bytes, idBlock);
     ASSERT_EQ(records.size(), 1u);
     EXPECT_EQ(records[0].name, "Lamp");
     ExpectLibtiffReadsRows(path, 4, 3, LayerDepth | LayerObjectId);
@@ -505,7 +432,7 @@ TEST_F(OrvoFileImpTest, TextTagsAreUtf8PaddedToFourBytesAndLeftOutWhenEmpty) {
         std::wstring{wchar_t(0xD83D), wchar_t(0xDE00), wchar_t(0xD800), L'!'};
     {
         std::unique_ptr<OrvoFile> file =
-            CreateOrvoFile(Wide(path), 2, 1, L"3d", L"", artist, copyright, DistinctView());
+            CreateOrvoFile(Wide(path), 2, 1, L"3d", L"", artist, copyright, test::SampleView());
         WriteRows(*file, 2, 0, 1);
     }
     const Bytes bytes = ReadFileBytes(path);
@@ -523,7 +450,7 @@ TEST_F(OrvoFileImpTest, TextTagsAreUtf8PaddedToFourBytesAndLeftOutWhenEmpty) {
 
     // No software text: no Software entry at all.
     const fs::path bare = Path("bare.orv");
-    CreateOrvoFile(Wide(bare), 2, 1, L"", L"", L"", L"", DistinctView())->WriteRow();
+    CreateOrvoFile(Wide(bare), 2, 1, L"", L"", L"", L"", test::SampleView())->WriteRow();
     const Bytes bareBytes = ReadFileBytes(bare);
     const std::vector<Directory> bareChain = ReadChain(bareBytes);
     ASSERT_FALSE(bareChain.empty());
@@ -773,7 +700,7 @@ TEST_F(OrvoFileImpTest, AFileThatCannotBeCreatedThrowsTheSystemsText) {
     if (fs::exists("/dev/full")) {
         EXPECT_EQ(WhatOf([&] { Create("/dev/full", 2, 2); }), std::strerror(ENOSPC));
     }
-    EXPECT_EQ(WhatOf([&] { CreateOrvoFile(L"", 2, 2, L"", L"", L"", L"", DistinctView()); }),
+    EXPECT_EQ(WhatOf([&] { CreateOrvoFile(L"", 2, 2, L"", L"", L"", L"", test::SampleView()); }),
               std::strerror(ENOENT));
     // libtiff's own complaints stay away from the host's standard error.
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
@@ -932,9 +859,7 @@ public:
     void Close(std::uint32_t count, std::uint32_t head) {
         if (index_[2] >= 0) {
             ASSERT_TRUE(TIFFSetDirectory(tiff_, static_cast<tdir_t>(index_[2])));
-            Bytes block = {2, 0, 0, 0, 1, 0, 1, 0};
-            PutBytes(block, count, 4);
-            PutBytes(block, head, 4);
+            const Bytes block = test::EncodeObjectTableBlock(littleEndian, count, head, 1);
             ASSERT_TRUE(TIFFSetField(tiff_, TagSubfileData, Append(block)));
             ASSERT_TRUE(TIFFWriteDirectory(tiff_));
         }
@@ -961,7 +886,8 @@ private:
             TIFFSetField(tiff_, TIFFTAG_DATETIME, dateTime.c_str());
             TIFFSetField(tiff_, TagSubfileData, Append(colourBlockWithoutText));
         } else if (layer == 1) {
-            TIFFSetField(tiff_, TagSubfileData, Append(ExpectedDepthBlock(DistinctView())));
+            TIFFSetField(tiff_, TagSubfileData,
+                         Append(test::EncodePerspectiveBlock(littleEndian, test::SampleView())));
         } else {
             TIFFSetField(tiff_, TagSubfileData, 0u);
         }
@@ -1012,10 +938,7 @@ TEST_F(OrvoFileImpTest, IsAfterEveryRowTheFileOfThePlainestSequence) {
             }
         }
         file->AddObject(4, 5, 6, 7, L"Pot");
-        Bytes record;
-        PutBytes(record, 0, 4);
-        record.insert(record.end(), {4, 0, 5, 6, 7, 'P', 'o', 't', 0});
-        head = plain.Append(record);
+        head = plain.Append(test::EncodeObjectRecord(littleEndian, 0, 4, 5, 6, 7, "Pot"));
         file->Close();
         plain.Close(1, head);
         EXPECT_EQ(ReadFileBytes(path), ReadFileBytes(plainPath));
@@ -1075,7 +998,8 @@ TEST_F(OrvoFileImpTest, TheReaderReadsItsFilesCompletely) {
         }
     }
     // The view record, compared through the bytes the format stores for it.
-    EXPECT_EQ(ExpectedDepthBlock(view), ExpectedDepthBlock(DistinctView()));
+    EXPECT_EQ(test::EncodePerspectiveBlock(littleEndian, view),
+              test::EncodePerspectiveBlock(littleEndian, test::SampleView()));
     ASSERT_EQ(objects.size(), added.size());
     for (std::size_t i = 0; i < added.size(); ++i) {
         const ObjectEntry& want = added[added.size() - 1 - i]; // newest first

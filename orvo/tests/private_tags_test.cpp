@@ -21,13 +21,6 @@ using test::TiffBuilder;
 
 namespace {
 
-Entry Ascii(std::uint16_t tag, const std::string& text) {
-    Entry entry{tag, test::TypeAscii, static_cast<std::uint32_t>(text.size() + 1), {}};
-    entry.value.assign(text.begin(), text.end());
-    entry.value.push_back(0);
-    return entry;
-}
-
 // A one-pixel grey directory with the given extra entries.
 std::uint32_t AddPixel(TiffBuilder& builder, std::vector<Entry> extra) {
     test::LayerSpec layer;
@@ -42,14 +35,14 @@ std::uint32_t AddPixel(TiffBuilder& builder, std::vector<Entry> extra) {
 
 // Three directories: the first holds both private tags (and a DocumentName), the second only
 // QuorvanePartialTileOffsets and a DocumentName, the third neither.
-std::string WriteThreeDirectories(const test::TempFolder& folder) {
+std::string WriteThreeDirectories(const test::TemporaryFolder& folder) {
     TiffBuilder builder;
     AddPixel(builder, {builder.Long(TagQuorvaneSubfileData, {111}),
                        builder.Long(TagQuorvanePartialTileOffsets, {1, 2, 3}),
-                       Ascii(TIFFTAG_DOCUMENTNAME, "first")});
+                       builder.Ascii(TIFFTAG_DOCUMENTNAME, "first")});
     AddPixel(builder, {builder.Long(TagQuorvanePartialTileOffsets, {9}),
-                       Ascii(TIFFTAG_DOCUMENTNAME, "second")});
-    AddPixel(builder, {Ascii(TIFFTAG_DOCUMENTNAME, "third")});
+                       builder.Ascii(TIFFTAG_DOCUMENTNAME, "second")});
+    AddPixel(builder, {builder.Ascii(TIFFTAG_DOCUMENTNAME, "third")});
     const std::string path = folder.Path("three.tif");
     builder.Write(path);
     return path;
@@ -90,7 +83,7 @@ void CountingParent(TIFF* tif) {
 
 // Runs a body in a process of its own (a fresh run of this test program), so that it sees
 // the process before any installation. The body calls std::exit(1) on a failure it finds.
-void InFreshProcess(test::TempFolder& folder, const std::function<void()>& body) {
+void InFreshProcess(test::TemporaryFolder& folder, const std::function<void()>& body) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     EXPECT_EXIT(
         {
@@ -111,7 +104,7 @@ void Require(bool condition, const char* what) {
 } // namespace
 
 TEST(PrivateTagInstallation, InstallsOnceAndCallsTheParentForEveryFile) {
-    test::TempFolder folder;
+    test::TemporaryFolder folder;
     const std::string three = WriteThreeDirectories(folder);
     InFreshProcess(folder, [&] {
         extenderBeforeParent = TIFFSetTagExtender(CountingParent);
@@ -146,7 +139,7 @@ TEST(PrivateTagInstallation, InstallsOnceAndCallsTheParentForEveryFile) {
 // Both generations define QuorvaneSubfileData alike, so a process that installs both, in
 // either order, reads and writes the private tags the same way.
 TEST(PrivateTagInstallation, WorksWithThePluginsRegistrationInEitherOrder) {
-    test::TempFolder folder;
+    test::TemporaryFolder folder;
     const std::string three = WriteThreeDirectories(folder);
     const std::string written = folder.Path("written.tif");
     auto exercise = [&]() {
@@ -194,7 +187,7 @@ TEST(PrivateTagInstallation, WorksWithThePluginsRegistrationInEitherOrder) {
 }
 
 TEST(PrivateTagRecord, ValuesBelongToTheirDirectoryOnly) {
-    test::TempFolder folder;
+    test::TemporaryFolder folder;
     TiffHandle tif(OpenTiff(WriteThreeDirectories(folder), "r"));
     ASSERT_NE(tif, nullptr);
 
@@ -229,7 +222,7 @@ TEST(PrivateTagRecord, ValuesBelongToTheirDirectoryOnly) {
 }
 
 TEST(PrivateTagRecord, PrintsItsTagsAfterLibtiffsOwnOutput) {
-    test::TempFolder folder;
+    test::TemporaryFolder folder;
     TiffBuilder builder;
     AddPixel(builder, {builder.Long(TagQuorvaneSubfileData, {77})});
     AddPixel(builder, {});
@@ -263,7 +256,7 @@ TEST(PrivateTagRecord, PrintsItsTagsAfterLibtiffsOwnOutput) {
 }
 
 TEST(PrivateTagRecord, SettingPartialTileOffsetsTwiceKeepsTheSecondArray) {
-    test::TempFolder folder;
+    test::TemporaryFolder folder;
     const std::string path = folder.Path("set.tif");
     {
         TiffHandle tif(OpenTiff(path, "w"));
@@ -309,7 +302,7 @@ TEST(PrivateTagRecord, SettingPartialTileOffsetsTwiceKeepsTheSecondArray) {
 }
 
 TEST(PrivateTagRecord, HandlesOpenedElsewhereKeepTheValuesInLibtiff) {
-    test::TempFolder folder;
+    test::TemporaryFolder folder;
     const std::string path = WriteThreeDirectories(folder);
     InstallPrivateTagExtender();
     TIFF* tif = TIFFOpen(path.c_str(), "r");
@@ -325,7 +318,7 @@ TEST(PrivateTagRecord, HandlesOpenedElsewhereKeepTheValuesInLibtiff) {
 }
 
 TEST(TiffHandles, ReadPrivateBlocksFromTheMappingOrThroughTheHandle) {
-    test::TempFolder folder;
+    test::TemporaryFolder folder;
     TiffBuilder builder;
     const Bytes block = {'b', 'l', 'o', 'c', 'k', '!'};
     const std::uint32_t at = builder.Append(block);
@@ -368,7 +361,7 @@ TEST(TiffHandles, ReadPrivateBlocksFromTheMappingOrThroughTheHandle) {
 }
 
 TEST(TiffHandles, OpenFilesThatAreAlreadyOpen) {
-    test::TempFolder folder;
+    test::TemporaryFolder folder;
     const std::string path = WriteThreeDirectories(folder);
     TiffHandle tif(OpenTiff(platform::File::Open(path, platform::FileAccess::Read), "three", "r"));
     ASSERT_NE(tif, nullptr);
@@ -379,15 +372,15 @@ TEST(TiffHandles, OpenFilesThatAreAlreadyOpen) {
     EXPECT_EQ(value, 111u);
     EXPECT_EQ(OpenTiff(platform::File(), "closed", "r"), nullptr);
     const std::string text = folder.Path("text");
-    test::WriteFile(text, {'n', 'o', 't', ' ', 'T', 'I', 'F', 'F'});
+    test::WriteFileBytes(text, {'n', 'o', 't', ' ', 'T', 'I', 'F', 'F'});
     EXPECT_EQ(OpenTiff(platform::File::Open(text, platform::FileAccess::Read), "text", "r"),
               nullptr);
 }
 
 TEST(TiffHandles, KeepLibtiffsMessagesOffStandardError) {
-    test::TempFolder folder;
+    test::TemporaryFolder folder;
     const std::string notTiff = folder.Path("not.tif");
-    test::WriteFile(notTiff, {'I', 'I', 42, 0, 0xFF, 0xFF, 0xFF, 0x7F});
+    test::WriteFileBytes(notTiff, {'I', 'I', 42, 0, 0xFF, 0xFF, 0xFF, 0x7F});
     TiffBuilder builder;
     const std::uint32_t directory =
         AddPixel(builder, {builder.Long(65000, {1}), builder.Short(TIFFTAG_PHOTOMETRIC, {77})});

@@ -230,7 +230,7 @@ TiffBuilder WholeFile(std::uint32_t width, std::uint32_t height, bool bigEndian 
     return builder;
 }
 
-std::string Save(const test::TempFolder& folder, const std::string& name,
+std::string Save(const test::TemporaryFolder& folder, const std::string& name,
                  const TiffBuilder& builder) {
     const std::string path = folder.Path(name);
     builder.Write(path);
@@ -263,7 +263,7 @@ void WriteAll(Writer& writer, std::uint32_t width, std::uint32_t height,
 // The files of both writers, and of libtiff in other byte orders and compressions.
 
 TEST(ReadOrvoFile, ReadsAStreamWriterFileBackToItsPlanesViewAndObjectsNewestFirst) {
-    test::TempFolder folder;
+    test::TemporaryFolder folder;
     const std::string path = folder.Path("stream.orv");
     const std::uint32_t width = 5; // odd, so rows are padded in the file
     const std::uint32_t height = 3;
@@ -290,7 +290,7 @@ TEST(ReadOrvoFile, ReadsAStreamWriterFileBackToItsPlanesViewAndObjectsNewestFirs
 // Revision 1.3 keeps its newest object records just before the object-id header at the end
 // of the file; the window shrinks to the bytes that remain, so the whole table is read.
 TEST(ReadOrvoFile, ReadsAPluginWriterFileLikeAStreamWriterFile) {
-    test::TempFolder folder;
+    test::TemporaryFolder folder;
     const std::string path = folder.Path("plugin.orv");
     const std::uint32_t width = 4;
     const std::uint32_t height = 3;
@@ -311,7 +311,7 @@ TEST(ReadOrvoFile, ReadsAPluginWriterFileLikeAStreamWriterFile) {
 }
 
 TEST(ReadOrvoFile, LeavesTheLayersAFileLacksNull) {
-    test::TempFolder folder;
+    test::TemporaryFolder folder;
     const std::string colourOnly = folder.Path("colour.orv");
     const std::string depthAndIds = folder.Path("depth_ids.orv");
     for (const std::string* path : {&colourOnly, &depthAndIds}) {
@@ -341,7 +341,7 @@ TEST(ReadOrvoFile, LeavesTheLayersAFileLacksNull) {
 }
 
 TEST(ReadOrvoFile, SwapsTheFieldsOfABigEndianFile) {
-    test::TempFolder folder;
+    test::TemporaryFolder folder;
     const std::uint32_t width = 3;
     const std::uint32_t height = 2;
     test::Order big;
@@ -367,7 +367,7 @@ TEST(ReadOrvoFile, SwapsTheFieldsOfABigEndianFile) {
     }
     const std::string byLibtiff = folder.Path("libtiff_big.orv");
     test::WriteTiffWithBlocks(byLibtiff, "wb", layers);
-    ASSERT_EQ(test::ReadFile(byLibtiff)[0], 'M');
+    ASSERT_EQ(test::ReadFileBytes(byLibtiff)[0], 'M');
 
     // Assembled byte by byte in big-endian order.
     const std::string byHand = Save(folder, "hand_big.orv", WholeFile(width, height, true));
@@ -385,7 +385,7 @@ TEST(ReadOrvoFile, SwapsTheFieldsOfABigEndianFile) {
 }
 
 TEST(ReadOrvoFile, ReadsDeflateCompressedLayersAndWidensEightBitIds) {
-    test::TempFolder folder;
+    test::TemporaryFolder folder;
     const std::uint32_t width = 40;
     const std::uint32_t height = 5;
     test::Order little;
@@ -442,7 +442,7 @@ TEST(ReadOrvoFile, ReadsDeflateCompressedLayersAndWidensEightBitIds) {
 // The edge cases of the directory walk.
 
 TEST(ReadOrvoFile, ReadsAnOrdinaryTiffAsTrueWithNothingSet) {
-    test::TempFolder folder;
+    test::TemporaryFolder folder;
     TiffBuilder builder;
     test::LayerSpec layer = ColourLayer(builder, 2, 2);
     layer.hasSubfileData = false;
@@ -458,7 +458,7 @@ TEST(ReadOrvoFile, ReadsAnOrdinaryTiffAsTrueWithNothingSet) {
 }
 
 TEST(ReadOrvoFile, SkipsPanoramaDepthUnknownKindsAndUnreadableHeaders) {
-    test::TempFolder folder;
+    test::TemporaryFolder folder;
     TiffBuilder builder;
     test::AddLayer(builder, ColourLayer(builder, 3, 2));
     // A panorama depth layer of the stitcher's own output.
@@ -484,7 +484,7 @@ TEST(ReadOrvoFile, SkipsPanoramaDepthUnknownKindsAndUnreadableHeaders) {
 }
 
 TEST(ReadOrvoFile, KeepsTheCallersViewWhenTheViewCannotBeReadButReadsTheDepths) {
-    test::TempFolder folder;
+    test::TemporaryFolder folder;
     TiffBuilder builder;
     const std::uint32_t directory =
         test::AddLayer(builder, DepthLayer(builder, 2, 2, test::SampleView()));
@@ -521,7 +521,7 @@ struct TableFile {
         builder.PatchEntry(directory, TagQuorvaneSubfileData, at);
         return at;
     }
-    std::deque<ObjectEntry> Objects(const test::TempFolder& folder, const std::string& name) {
+    std::deque<ObjectEntry> Objects(const test::TemporaryFolder& folder, const std::string& name) {
         const auto got = Read(Save(folder, name, builder));
         EXPECT_TRUE(got->ok);
         EXPECT_NE(got->ids, nullptr);
@@ -540,7 +540,7 @@ std::vector<std::uint16_t> Ids(const std::deque<ObjectEntry>& objects) {
 } // namespace
 
 TEST(ObjectTable, EndsAtAPreviousLinkOfZeroBeforeTheCount) {
-    test::TempFolder folder;
+    test::TemporaryFolder folder;
     TableFile file;
     file.Record(0, 1, "first");
     const std::uint32_t second = file.Record(0, 2, "second");
@@ -556,7 +556,7 @@ TEST(ObjectTable, EndsAtAPreviousLinkOfZeroBeforeTheCount) {
 }
 
 TEST(ObjectTable, EndsAfterCountRecordsAndReadsNoneFromAHeadOfZeroOrPastTheEnd) {
-    test::TempFolder folder;
+    test::TemporaryFolder folder;
     TableFile two;
     const std::uint32_t first = two.Record(0, 1, "a");
     const std::uint32_t second = two.Record(first, 2, "b");
@@ -573,7 +573,7 @@ TEST(ObjectTable, EndsAfterCountRecordsAndReadsNoneFromAHeadOfZeroOrPastTheEnd) 
 // Revision 1.3 puts its newest records just before its object-id header at the end of the
 // file, closer to the end than a whole window.
 TEST(ObjectTable, ShrinksTheWindowToTheBytesLeftAndStopsBelowTenBytes) {
-    test::TempFolder folder;
+    test::TemporaryFolder folder;
     TableFile file;
     const std::uint32_t first = file.Record(0, 1, "older");
     const std::uint32_t table = file.Table(2, 0);
@@ -601,7 +601,7 @@ TEST(ObjectTable, ShrinksTheWindowToTheBytesLeftAndStopsBelowTenBytes) {
 }
 
 TEST(ObjectTable, EndsANameWithoutNulAtTheWindowsEnd) {
-    test::TempFolder folder;
+    test::TemporaryFolder folder;
     TableFile file;
     // A 300-byte name: its NUL lies beyond the window, so 255 bytes of it are taken.
     const std::uint32_t longName = file.Record(0, 1, std::string(300, 'L'));
@@ -617,7 +617,7 @@ TEST(ObjectTable, EndsANameWithoutNulAtTheWindowsEnd) {
 }
 
 TEST(ObjectTable, StopsChainsThatDoNotRunBackwardsOrThatOverlap) {
-    test::TempFolder folder;
+    test::TemporaryFolder folder;
 
     TableFile self;
     const std::uint32_t at = self.builder.Size();
@@ -645,7 +645,7 @@ TEST(ObjectTable, StopsChainsThatDoNotRunBackwardsOrThatOverlap) {
 }
 
 TEST(ObjectTable, AddsNothingWhenTheTableCannotBeReadButStillReadsTheIds) {
-    test::TempFolder folder;
+    test::TemporaryFolder folder;
     TableFile file;
     // The header's eight bytes are the file's last: count and head lie past its end.
     file.builder.PatchEntry(
@@ -668,7 +668,7 @@ void ExpectFails(const std::string& path) {
     EXPECT_FALSE(got->ok);
 }
 
-std::string WriteStreamFile(const test::TempFolder& folder, const std::string& name) {
+std::string WriteStreamFile(const test::TemporaryFolder& folder, const std::string& name) {
     const std::string path = folder.Path(name);
     OrvoStreamWriter writer(std::wstring(path.begin(), path.end()), 3, 2, L"s", L"", L"a", L"",
                             test::SampleView());
@@ -684,11 +684,11 @@ std::string WriteStreamFile(const test::TempFolder& folder, const std::string& n
 } // namespace
 
 TEST(ReadOrvoFileFailures, MissingEmptyAndForeignFiles) {
-    test::TempFolder folder;
+    test::TemporaryFolder folder;
     const std::string empty = folder.Path("empty.orv");
-    test::WriteFile(empty, {});
+    test::WriteFileBytes(empty, {});
     const std::string text = folder.Path("text.orv");
-    test::WriteFile(text, {'h', 'e', 'l', 'l', 'o', ' ', 'w', 'o', 'r', 'l', 'd'});
+    test::WriteFileBytes(text, {'h', 'e', 'l', 'l', 'o', ' ', 'w', 'o', 'r', 'l', 'd'});
     ExpectFails("");
     ExpectFails(folder.Path("missing.orv"));
     ExpectFails(folder.Path(""));
@@ -697,20 +697,20 @@ TEST(ReadOrvoFileFailures, MissingEmptyAndForeignFiles) {
 }
 
 TEST(ReadOrvoFileFailures, EveryTruncationOfAWrittenFile) {
-    test::TempFolder folder;
+    test::TemporaryFolder folder;
     const std::string whole = WriteStreamFile(folder, "whole.orv");
     ASSERT_TRUE(Read(whole)->ok);
-    const Bytes bytes = test::ReadFile(whole);
+    const Bytes bytes = test::ReadFileBytes(whole);
     const std::string cut = folder.Path("cut.orv");
     for (std::size_t size = 0; size < bytes.size(); ++size) {
-        test::WriteFile(cut, Bytes(bytes.begin(), bytes.begin() + std::ptrdiff_t(size)));
+        test::WriteFileBytes(cut, Bytes(bytes.begin(), bytes.begin() + std::ptrdiff_t(size)));
         const auto got = Read(cut);
         EXPECT_FALSE(got->ok) << "cut to " << size << " of " << bytes.size() << " bytes";
     }
 }
 
 TEST(ReadOrvoFileFailures, TwoDirectoriesOfOneKindAfterTheFirstPlane) {
-    test::TempFolder folder;
+    test::TemporaryFolder folder;
     TiffBuilder colours;
     test::AddLayer(colours, ColourLayer(colours, 2, 2));
     test::AddLayer(colours, ColourLayer(colours, 2, 2));
@@ -735,7 +735,7 @@ TEST(ReadOrvoFileFailures, TwoDirectoriesOfOneKindAfterTheFirstPlane) {
 }
 
 TEST(ReadOrvoFileFailures, LayersOfDifferentSizes) {
-    test::TempFolder folder;
+    test::TemporaryFolder folder;
     TiffBuilder wider;
     test::AddLayer(wider, ColourLayer(wider, 3, 2));
     test::AddLayer(wider, DepthLayer(wider, 2, 2, test::SampleView()));
@@ -751,7 +751,7 @@ TEST(ReadOrvoFileFailures, LayersOfDifferentSizes) {
 }
 
 TEST(ReadOrvoFileFailures, SampleLayoutsOtherThanTheFormats) {
-    test::TempFolder folder;
+    test::TemporaryFolder folder;
     struct Case {
         const char* name;
         std::uint32_t kind;
@@ -812,7 +812,7 @@ TEST(ReadOrvoFileFailures, SampleLayoutsOtherThanTheFormats) {
 }
 
 TEST(ReadOrvoFileFailures, StripsAndArraysPastTheEnd) {
-    test::TempFolder folder;
+    test::TemporaryFolder folder;
     const auto withEntries = [&](const std::string& name, std::vector<test::Entry> entries) {
         TiffBuilder builder;
         test::LayerSpec layer = ColourLayer(builder, 2, 2);
@@ -840,7 +840,7 @@ TEST(ReadOrvoFileFailures, StripsAndArraysPastTheEnd) {
 }
 
 TEST(ReadOrvoFileFailures, DirectoryChainsThatBreakOrLoop) {
-    test::TempFolder folder;
+    test::TemporaryFolder folder;
     TiffBuilder pastEnd;
     const std::uint32_t colour = test::AddLayer(pastEnd, ColourLayer(pastEnd, 2, 2));
     pastEnd.PatchU32(pastEnd.NextLinkOf(colour), 0x7FFFFFF0u);
@@ -854,7 +854,7 @@ TEST(ReadOrvoFileFailures, DirectoryChainsThatBreakOrLoop) {
 }
 
 TEST(ReadOrvoFileFailures, APlaneThatIsNotNullOnEntry) {
-    test::TempFolder folder;
+    test::TemporaryFolder folder;
     const std::string path = Save(folder, "whole.orv", WholeFile(2, 2));
     int width = 0;
     int height = 0;
@@ -875,7 +875,7 @@ TEST(ReadOrvoFileFailures, APlaneThatIsNotNullOnEntry) {
 // Random damage to a whole file, in the spirit of the fuzz target but small enough for every
 // test run: whatever the result, the sanitizers see no fault.
 TEST(ReadOrvoFileFailures, SurvivesDamagedBytes) {
-    test::TempFolder folder;
+    test::TemporaryFolder folder;
     const Bytes whole = WholeFile(3, 2).Data();
     const std::string path = folder.Path("damaged.orv");
     std::mt19937 random(20240611);
@@ -886,7 +886,7 @@ TEST(ReadOrvoFileFailures, SurvivesDamagedBytes) {
         for (int i = 0; i < changes; ++i) {
             bytes[random() % bytes.size()] = static_cast<unsigned char>(random());
         }
-        test::WriteFile(path, bytes);
+        test::WriteFileBytes(path, bytes);
         failed += Read(path)->ok ? 0 : 1;
     }
     // Damage somewhere in the directories or strips is common enough to fail some reads.
@@ -894,7 +894,7 @@ TEST(ReadOrvoFileFailures, SurvivesDamagedBytes) {
 }
 
 TEST(ReadOrvoFileFailures, ReportNothing) {
-    test::TempFolder folder;
+    test::TemporaryFolder folder;
     TiffBuilder builder;
     test::LayerSpec layer = ColourLayer(builder, 2, 2);
     layer.extra = {builder.Long(TIFFTAG_STRIPBYTECOUNTS, {6, 0xFFFFFFF0u}),
@@ -902,7 +902,7 @@ TEST(ReadOrvoFileFailures, ReportNothing) {
     test::AddLayer(builder, layer);
     const std::string odd = Save(folder, "odd.orv", builder);
     const std::string text = folder.Path("text.orv");
-    test::WriteFile(text, {'I', 'I', 42, 0, 0xFF, 0xFF, 0, 0, 1, 2});
+    test::WriteFileBytes(text, {'I', 'I', 42, 0, 0xFF, 0xFF, 0, 0, 1, 2});
     testing::internal::CaptureStderr();
     const bool oddRead = Read(odd)->ok;
     const bool textRead = Read(text)->ok;

@@ -2,6 +2,9 @@
 // same files through tiffinfo and tifffile, refusals of misuse and failing targets.
 #include "orvo/stream_writer.h"
 
+#include "classic_tiff.h"
+#include "tiff_builder.h"
+
 #include <gtest/gtest.h>
 
 #include <cerrno>
@@ -18,59 +21,12 @@
 
 namespace fs = std::filesystem;
 
+using classic_tiff::ReadChain;
+using classic_tiff::U32;
+using test::Bytes;
+using test::ReadFileBytes;
+
 namespace {
-
-// ---- The test's own little-endian byte builder -------------------------------------------
-
-struct Bytes {
-    std::vector<unsigned char> data;
-
-    std::uint32_t Size() const { return static_cast<std::uint32_t>(data.size()); }
-    void U8(unsigned value) { data.push_back(static_cast<unsigned char>(value)); }
-    void U16(unsigned value) {
-        U8(value & 0xFF);
-        U8((value >> 8) & 0xFF);
-    }
-    void U32(std::uint32_t value) {
-        U16(value & 0xFFFF);
-        U16(value >> 16);
-    }
-    void F64(double value) {
-        std::uint64_t bits;
-        std::memcpy(&bits, &value, 8);
-        U32(static_cast<std::uint32_t>(bits));
-        U32(static_cast<std::uint32_t>(bits >> 32));
-    }
-    void Raw(const std::string& text) { data.insert(data.end(), text.begin(), text.end()); }
-    void PadToEven() {
-        if (data.size() % 2 != 0) {
-            U8(0);
-        }
-    }
-    void PatchU32(std::size_t at, std::uint32_t value) {
-        for (int i = 0; i < 4; ++i) {
-            data[at + i] = static_cast<unsigned char>(value >> (8 * i));
-        }
-    }
-
-    // One 12-byte directory entry whose value is an offset or one LONG.
-    void Entry(unsigned tag, unsigned type, std::uint32_t count, std::uint32_t value) {
-        U16(tag);
-        U16(type);
-        U32(count);
-        U32(value);
-    }
-    // One SHORT, or two, left-aligned in the value field.
-    void ShortEntry(unsigned tag, std::uint32_t count, unsigned first, unsigned second = 0) {
-        U16(tag);
-        U16(3);
-        U32(count);
-        U16(first);
-        U16(second);
-    }
-};
-
-const unsigned Ascii = 2, Long = 4, Rational = 5;
 
 // A text as the writer is given it and the ANSI (here UTF-8) bytes it must store.
 struct Text {
@@ -121,24 +77,18 @@ void ColourAt(int x, int y, unsigned char rgb[3]) {
     rgb[2] = static_cast<unsigned char>((x ^ y) * 3);
 }
 
-// View records whose every field differs, so that a swapped or shifted field shows.
-PerspectiveView DistinctPerspective() {
-    PerspectiveView view;
-    InitPerspectiveView(view);
-    view.projection = ProjectionPerspective;
-    double* fields = &view.eyePoint.x;
-    for (int i = 0; i < 24; ++i) {
-        fields[i] = 1.5 + i * 0.25 - (i % 3) * 7.0;
-    }
-    view.unitCode = UnitCentimetre;
-    return view;
-}
+// A panorama view record whose every field differs, so that a swapped or shifted field shows.
 PanoramaView DistinctPanorama() {
     PanoramaView view;
     InitPanoramaView(view);
-    double* fields = &view.eyePoint.x;
-    for (int i = 0; i < 16; ++i) {
-        fields[i] = -3.0 + i * 1.125;
+    double value = -3.0;
+    for (Vector3* vector : {&view.eyePoint, &view.upAxis, &view.viewDirection, &view.centrePoint}) {
+        *vector = {value, value + 1.125, value + 2.25};
+        value += 3 * 1.125;
+    }
+    for (double* field : {&view.scalar, &view.nearDepth, &view.farDepth, &view.unitScale}) {
+        *field = value;
+        value += 1.125;
     }
     view.unitCode = UnitMetre;
     return view;
@@ -147,96 +97,57 @@ PanoramaView DistinctPanorama() {
 // ---- The expected file, placed by the format's rules ---------------------------------------
 
 struct Expected {
-    Bytes file;
+    test::TiffBuilder file;
     std::size_t dateTimeAt = 0;
 };
 
-void RowBlocks(Bytes& f, const Case& c, std::uint32_t mask, int rows) {
+const test::Order littleEndian;
+
+void RowBlocks(test::TiffBuilder& f, const Case& c, std::uint32_t mask, int rows) {
     for (int y = 0; y < rows; ++y) {
-        const std::uint32_t start = f.Size();
+        Bytes row;
         for (int x = 0; (mask & LayerDepth) && x < c.width; ++x) {
-            f.U32(DepthAt(x, y));
+            littleEndian.U32(row, DepthAt(x, y));
         }
         for (int x = 0; (mask & LayerObjectId) && x < c.width; ++x) {
-            f.U16(IdAt(x, y));
+            littleEndian.U16(row, IdAt(x, y));
         }
         for (int x = 0; (mask & LayerColour) && x < c.width; ++x) {
             unsigned char rgb[3];
             ColourAt(x, y, rgb);
-            f.U8(rgb[0]);
-            f.U8(rgb[1]);
-            f.U8(rgb[2]);
+            row.insert(row.end(), rgb, rgb + 3);
         }
-        while ((f.Size() - start) % 4 != 0) {
-            f.U8(0);
-        }
+        row.resize((row.size() + 3) / 4 * 4, 0);
+        f.Append(row);
     }
 }
 
-// Writes the StripOffsets and StripByteCounts arrays that do not fit in their entries and
-// returns the two entries' value fields.
-std::pair<std::uint32_t, std::uint32_t> StripArrays(Bytes& f, const Case& c, std::uint32_t row0,
-                                                    std::uint32_t stride, unsigned rowBytes) {
-    std::uint32_t offsets = row0; // one row: the offset itself
-    if (c.height > 1) {
-        offsets = f.Size();
-        for (std::uint32_t y = 0; y < c.height; ++y) {
-            f.U32(row0 + y * stride);
-        }
+// The StripOffsets and StripByteCounts entries of a layer, their arrays placed here when they
+// do not fit in the entries.
+std::vector<test::Entry> StripEntries(test::TiffBuilder& f, const Case& c, std::uint32_t row0,
+                                      std::uint32_t stride, unsigned rowBytes) {
+    std::vector<std::uint32_t> offsets;
+    for (std::uint32_t y = 0; y < c.height; ++y) {
+        offsets.push_back(row0 + y * stride);
     }
-    std::uint32_t counts = rowBytes | (c.height == 2 ? rowBytes << 16 : 0); // one or two SHORTs
-    if (c.height > 2) {
-        counts = f.Size();
-        for (std::uint32_t y = 0; y < c.height; ++y) {
-            f.U16(rowBytes);
-        }
-    }
-    return {offsets, counts};
+    const std::vector<std::uint16_t> counts(c.height, static_cast<std::uint16_t>(rowBytes));
+    return {f.Place(f.Long(273, offsets)), f.Place(f.Short(279, counts))};
 }
 
-void StripEntries(Bytes& f, const Case& c, std::pair<std::uint32_t, std::uint32_t> strips,
-                  unsigned samples, unsigned rowBytes) {
-    f.Entry(273, Long, c.height, strips.first);
-    f.ShortEntry(277, 1, samples);
-    f.ShortEntry(278, 1, 1);
-    if (c.height <= 2) {
-        f.ShortEntry(279, c.height, rowBytes, c.height == 2 ? rowBytes : 0);
-    } else {
-        f.Entry(279, 3, c.height, strips.second);
-    }
-}
-
-// The nine entries of a depth or object-id directory and its link; returns its offset.
-std::uint32_t SampleDirectory(Bytes& f, const Case& c, unsigned bits,
-                              std::pair<std::uint32_t, std::uint32_t> strips, std::uint32_t header,
-                              std::uint32_t next) {
-    const std::uint32_t ifd = f.Size();
-    f.U16(9);
-    f.ShortEntry(256, 1, c.width);
-    f.ShortEntry(257, 1, c.height);
-    f.ShortEntry(258, 1, bits);
-    f.ShortEntry(259, 1, 1);
-    StripEntries(f, c, strips, 1, bits / 8 * c.width);
-    f.Entry(34953, Long, 1, header);
-    f.U32(next);
-    return ifd;
-}
-
-// kind, major 1, minor 0; returns its offset.
-std::uint32_t LayerHeaderOf(Bytes& f, std::uint32_t kind) {
-    const std::uint32_t at = f.Size();
-    f.U32(kind);
-    f.U16(1);
-    f.U16(0);
-    return at;
+// The nine entries of a depth or object-id directory; returns its offset.
+std::uint32_t SampleDirectory(test::TiffBuilder& f, const Case& c, std::uint16_t bits,
+                              const std::vector<test::Entry>& strips, std::uint32_t header) {
+    std::vector<test::Entry> entries = {f.Short(256, {c.width}), f.Short(257, {c.height}),
+                                        f.Short(258, {bits}),    f.Short(259, {1}),
+                                        f.Short(277, {1}),       f.Short(278, {1}),
+                                        f.Long(34953, {header})};
+    entries.insert(entries.end(), strips.begin(), strips.end());
+    return f.AddDirectory(entries);
 }
 
 Expected Assemble(const Case& c) {
     Expected e;
-    Bytes& f = e.file;
-    f.Raw("II");
-    f.U16(42);
-    f.U32(0);
+    test::TiffBuilder& f = e.file;
 
     RowBlocks(f, c, LayerAll, c.abandonedRows);
     const bool depth = c.mask & LayerDepth, ids = c.mask & LayerObjectId,
@@ -247,132 +158,57 @@ Expected Assemble(const Case& c) {
     RowBlocks(f, c, c.mask, c.height);
     const std::uint32_t stride = (f.Size() - depthRow0) / c.height;
 
+    // Records padded to even length, each linked to the one before.
     std::uint32_t head = 0;
     for (const Object& o : c.objects) {
-        const std::uint32_t at = f.Size();
-        f.U32(head);
-        f.U16(o.id);
-        f.U8(o.red);
-        f.U8(o.green);
-        f.U8(o.blue);
-        f.Raw(o.name.ansi);
-        f.U8(0);
-        f.PadToEven();
-        head = at;
+        head = f.Append(test::EncodeObjectRecord(littleEndian, head, o.id, o.red, o.green, o.blue,
+                                                 o.name.ansi));
     }
 
-    std::uint32_t link = 0;
+    // The layers in the order they are written; each links to the one written before it.
+    std::vector<std::uint32_t> written;
     if (ids) {
-        const auto strips = StripArrays(f, c, idRow0, stride, 2u * c.width);
-        const std::uint32_t header = LayerHeaderOf(f, 2);
-        f.U32(static_cast<std::uint32_t>(c.objects.size()));
-        f.U32(head);
-        link = SampleDirectory(f, c, 16, strips, header, link);
+        const auto strips = StripEntries(f, c, idRow0, stride, 2u * c.width);
+        const std::uint32_t header = f.Append(test::EncodeObjectTableBlock(
+            littleEndian, static_cast<std::uint32_t>(c.objects.size()), head));
+        written.push_back(SampleDirectory(f, c, 16, strips, header));
     }
     if (depth) {
-        const auto strips = StripArrays(f, c, depthRow0, stride, 4u * c.width);
-        const std::uint32_t header = LayerHeaderOf(f, c.panorama ? 8 : 1);
-        f.U32(0);
-        if (c.panorama) {
-            const PanoramaView& v = c.panoramaView;
-            f.U32(v.projection);
-            for (const Vector3* p : {&v.eyePoint, &v.upAxis, &v.viewDirection, &v.centrePoint}) {
-                f.F64(p->x);
-                f.F64(p->y);
-                f.F64(p->z);
-            }
-            for (double d : {v.scalar, v.nearDepth, v.farDepth, v.unitScale}) {
-                f.F64(d);
-            }
-            f.U32(v.unitCode);
-        } else {
-            const PerspectiveView& v = c.perspective;
-            f.U32(v.projection);
-            for (const Vector3* p : {&v.eyePoint, &v.rightAxis, &v.upAxis, &v.viewDirection,
-                                     &v.spareAxis, &v.cornerTopLeft, &v.cornerBottomRight}) {
-                f.F64(p->x);
-                f.F64(p->y);
-                f.F64(p->z);
-            }
-            for (double d : {v.nearDepth, v.farDepth, v.unitScale}) {
-                f.F64(d);
-            }
-            f.U32(v.unitCode);
-        }
-        link = SampleDirectory(f, c, 32, strips, header, link);
+        const auto strips = StripEntries(f, c, depthRow0, stride, 4u * c.width);
+        const std::uint32_t header =
+            f.Append(c.panorama ? test::EncodePanoramaBlock(littleEndian, c.panoramaView)
+                                : test::EncodePerspectiveBlock(littleEndian, c.perspective));
+        written.push_back(SampleDirectory(f, c, 32, strips, header));
     }
     if (colour) {
-        const std::uint32_t bitsPerSample = f.Size();
-        f.U16(8);
-        f.U16(8);
-        f.U16(8);
-        const auto strips = StripArrays(f, c, colourRow0, stride, 3u * c.width);
-        const std::uint32_t xResolution = f.Size();
-        f.U32(100);
-        f.U32(1);
-        const std::uint32_t yResolution = f.Size();
-        f.U32(100);
-        f.U32(1);
-        // A text of up to four bytes with its NUL sits in the entry; longer ones here.
-        struct Stored {
-            unsigned tag;
-            const Text* text;
-            std::uint32_t value;
-        };
-        std::vector<Stored> texts = {{305, &c.software, 0}};
-        if (!c.documentName.ansi.empty()) {
-            texts.push_back({269, &c.documentName, 0});
-        }
-        if (!c.artist.ansi.empty()) {
-            texts.push_back({315, &c.artist, 0});
-        }
-        if (!c.copyright.ansi.empty()) {
-            texts.push_back({33432, &c.copyright, 0});
-        }
-        for (Stored& t : texts) {
-            const std::string bytes = t.text->ansi + '\0';
-            if (bytes.size() <= 4) {
-                for (std::size_t i = 0; i < 4; ++i) {
-                    t.value |= (i < bytes.size() ? std::uint32_t(std::uint8_t(bytes[i])) : 0u)
-                               << (8 * i);
-                }
-            } else {
-                t.value = f.Size();
-                f.Raw(bytes);
-                f.PadToEven();
+        std::vector<test::Entry> entries = {f.Place(f.Short(258, {8, 8, 8}))};
+        const auto strips = StripEntries(f, c, colourRow0, stride, 3u * c.width);
+        entries.insert(entries.end(), strips.begin(), strips.end());
+        entries.push_back(f.Place(f.Rational(282, 100, 1)));
+        entries.push_back(f.Place(f.Rational(283, 100, 1)));
+        // Software always, the other texts when given; a text of up to four bytes with its NUL
+        // sits in its entry.
+        entries.push_back(f.Place(f.Ascii(305, c.software.ansi)));
+        for (const auto& text :
+             {std::make_pair(269, &c.documentName), std::make_pair(315, &c.artist),
+              std::make_pair(33432, &c.copyright)}) {
+            if (!text.second->ansi.empty()) {
+                entries.push_back(f.Place(f.Ascii(text.first, text.second->ansi)));
             }
         }
         e.dateTimeAt = f.Size();
-        f.Raw(std::string("YYYY:MM:DD hh:mm:ss") + '\0');
-        const std::uint32_t header = LayerHeaderOf(f, 0);
-
-        const std::uint32_t ifd = f.Size();
-        f.U16(static_cast<unsigned>(14 + texts.size()));
-        auto text = [&](unsigned tag) {
-            for (const Stored& t : texts) {
-                if (t.tag == tag) {
-                    f.Entry(tag, Ascii, static_cast<std::uint32_t>(t.text->ansi.size() + 1),
-                            t.value);
-                }
-            }
-        };
-        f.ShortEntry(256, 1, c.width);
-        f.ShortEntry(257, 1, c.height);
-        f.Entry(258, 3, 3, bitsPerSample);
-        f.ShortEntry(259, 1, 1);
-        f.ShortEntry(262, 1, 2);
-        text(269);
-        StripEntries(f, c, strips, 3, 3u * c.width);
-        f.Entry(282, Rational, 1, xResolution);
-        f.Entry(283, Rational, 1, yResolution);
-        f.ShortEntry(296, 1, 2);
-        text(305);
-        f.Entry(306, Ascii, 20, static_cast<std::uint32_t>(e.dateTimeAt));
-        text(315);
-        text(33432);
-        f.Entry(34953, Long, 1, header);
-        f.U32(link);
-        link = ifd;
+        entries.push_back(f.Place(f.Ascii(306, "YYYY:MM:DD hh:mm:ss")));
+        const std::uint32_t header = f.Append(test::EncodeLayerHeader(littleEndian, KindColour));
+        entries.insert(entries.end(),
+                       {f.Short(256, {c.width}), f.Short(257, {c.height}), f.Short(259, {1}),
+                        f.Short(262, {2}), f.Short(277, {3}), f.Short(278, {1}), f.Short(296, {2}),
+                        f.Long(34953, {header})});
+        written.push_back(f.AddDirectory(entries));
+    }
+    std::uint32_t link = 0;
+    for (const std::uint32_t directory : written) {
+        f.PatchU32(f.NextLinkOf(directory), link);
+        link = directory;
     }
     f.PatchU32(4, link);
     return e;
@@ -431,11 +267,6 @@ void AddObjects(OrvoStreamWriter& writer, const Case& c) {
     }
 }
 
-std::vector<unsigned char> ReadAll(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::vector<unsigned char>(std::istreambuf_iterator<char>(in), {});
-}
-
 std::string Utc(std::time_t t) {
     std::tm utc;
     gmtime_r(&t, &utc);
@@ -464,8 +295,8 @@ void ExpectUtcStamp(const std::string& stamp, std::time_t before, std::time_t af
 
 // Compares the written file with the assembled one; only the DateTime characters may differ.
 void ExpectFile(const fs::path& path, Expected expected, std::time_t before, std::time_t after) {
-    const std::vector<unsigned char> actual = ReadAll(path);
-    std::vector<unsigned char>& want = expected.file.data;
+    const Bytes actual = ReadFileBytes(path);
+    Bytes& want = expected.file.Data();
     ASSERT_EQ(actual.size(), want.size());
     if (expected.dateTimeAt != 0) {
         const std::size_t at = expected.dateTimeAt;
@@ -478,36 +309,11 @@ void ExpectFile(const fs::path& path, Expected expected, std::time_t before, std
         << int(*mismatch.first) << ", expected " << int(*mismatch.second);
 }
 
-std::uint32_t U32At(const std::vector<unsigned char>& f, std::size_t at) {
-    return f[at] | f[at + 1] << 8 | f[at + 2] << 16 | std::uint32_t(f[at + 3]) << 24;
-}
-unsigned U16At(const std::vector<unsigned char>& f, std::size_t at) {
-    return f[at] | f[at + 1] << 8;
-}
-
-// The directory entry of a tag: offset of its 12 bytes, 0 when absent.
-std::size_t EntryAt(const std::vector<unsigned char>& f, std::uint32_t ifd, unsigned tag) {
-    for (unsigned i = 0; i < U16At(f, ifd); ++i) {
-        if (U16At(f, ifd + 2 + 12 * i) == tag) {
-            return ifd + 2 + 12 * i;
-        }
-    }
-    return 0;
-}
-
-// The directories along the chain from the header, first to last.
-std::vector<std::uint32_t> Chain(const std::vector<unsigned char>& f) {
-    std::vector<std::uint32_t> chain;
-    for (std::uint32_t ifd = U32At(f, 4); ifd != 0 && chain.size() < 4;
-         ifd = U32At(f, ifd + 2 + 12 * U16At(f, ifd))) {
-        chain.push_back(ifd);
-    }
-    return chain;
-}
-
-// The layer header that a directory's private tag points to.
-std::uint32_t LayerHeaderAt(const std::vector<unsigned char>& f, std::uint32_t ifd) {
-    return U32At(f, EntryAt(f, ifd, 34953) + 8);
+// The raw value field of a directory's entry: the value itself, or the offset of its values.
+std::uint32_t ValueField(const classic_tiff::Directory& directory, std::uint16_t tag) {
+    const classic_tiff::Entry* entry = directory.Find(tag);
+    EXPECT_NE(entry, nullptr) << "no tag " << tag;
+    return entry != nullptr ? entry->valueField : 0;
 }
 
 class StreamWriter : public ::testing::Test {
@@ -556,7 +362,7 @@ Case FullCase() {
     Case c;
     c.width = 5; // 9 bytes a pixel: 45-byte rows, 3 pad bytes
     c.height = 7;
-    c.perspective = DistinctPerspective();
+    c.perspective = test::SampleView();
     c.software = Plain("stitch 1.2"); // 11 bytes with the NUL: padded
     c.documentName = Plain("Hall, west wing");
     c.artist = Plain("Al"); // fits in the entry
@@ -583,22 +389,24 @@ TEST_F(StreamWriter, TinyFileOffsetsWorkedOutByHand) {
     c.height = 1;
     InitPerspectiveView(c.perspective);
     WriteAndCompare(c);
-    const auto f = ReadAll(dir_ / "file.orv");
+    const auto f = ReadFileBytes(dir_ / "file.orv");
     ASSERT_EQ(f.size(), 712u);
-    EXPECT_EQ(U32At(f, 4), 526u);
-    EXPECT_EQ(U16At(f, 526), 15u);
-    EXPECT_EQ(U32At(f, 526 + 2 + 15 * 12), 362u);
-    EXPECT_EQ(U32At(f, 362 + 2 + 9 * 12), 36u);
-    EXPECT_EQ(U32At(f, 36 + 2 + 9 * 12), 0u);
-    EXPECT_EQ(U32At(f, EntryAt(f, 526, 306) + 8), 498u);
-    EXPECT_EQ(U32At(f, EntryAt(f, 526, 273) + 8), 14u); // colour row after depth and id
-    EXPECT_EQ(U32At(f, EntryAt(f, 362, 273) + 8), 8u);
-    EXPECT_EQ(U32At(f, EntryAt(f, 36, 273) + 8), 12u);
+    const auto chain = ReadChain(f);
+    ASSERT_EQ(chain.size(), 3u);
+    EXPECT_EQ(chain[0].offset, 526u);
+    EXPECT_EQ(chain[0].entries.size(), 15u);
+    EXPECT_EQ(chain[1].offset, 362u);
+    EXPECT_EQ(chain[2].offset, 36u);
+    EXPECT_EQ(chain[2].next, 0u);
+    EXPECT_EQ(ValueField(chain[0], 306), 498u);
+    EXPECT_EQ(ValueField(chain[0], 273), 14u); // colour row after depth and id
+    EXPECT_EQ(ValueField(chain[1], 273), 8u);
+    EXPECT_EQ(ValueField(chain[2], 273), 12u);
     // Empty Software: present, count 1, just the NUL in the entry.
-    const std::size_t software = EntryAt(f, 526, 305);
-    ASSERT_NE(software, 0u);
-    EXPECT_EQ(U32At(f, software + 4), 1u);
-    EXPECT_EQ(U32At(f, software + 8), 0u);
+    const classic_tiff::Entry* software = chain[0].Find(305);
+    ASSERT_NE(software, nullptr);
+    EXPECT_EQ(software->count, 1u);
+    EXPECT_EQ(software->valueField, 0u);
 }
 
 TEST_F(StreamWriter, ColourOnlyHasOneDirectoryAndNoObjectTable) {
@@ -608,60 +416,58 @@ TEST_F(StreamWriter, ColourOnlyHasOneDirectoryAndNoObjectTable) {
     c.mask = LayerColour;
     c.software = Plain("abcd"); // 5 bytes: out of the entry, padded
     WriteAndCompare(c);
-    const auto f = ReadAll(dir_ / "file.orv");
-    EXPECT_EQ(Chain(f).size(), 1u);
+    EXPECT_EQ(ReadChain(ReadFileBytes(dir_ / "file.orv")).size(), 1u);
 }
 
 TEST_F(StreamWriter, OneRowKeepsStripOffsetsAndByteCountInTheEntries) {
     Case c;
     c.width = 4;
     c.height = 1;
-    c.perspective = DistinctPerspective();
+    c.perspective = test::SampleView();
     c.objects = {{2, 9, 8, 7, Plain("Box")}};
     WriteAndCompare(c);
-    const auto f = ReadAll(dir_ / "file.orv");
-    const std::uint32_t colour = U32At(f, 4);
-    const std::size_t offsets = EntryAt(f, colour, 273);
-    EXPECT_EQ(U32At(f, offsets + 4), 1u);
-    EXPECT_EQ(U32At(f, offsets + 8), 8u + 16 + 8); // after the depth and id rows
-    const std::size_t counts = EntryAt(f, colour, 279);
-    EXPECT_EQ(U16At(f, counts + 8), 12u);
+    const auto chain = ReadChain(ReadFileBytes(dir_ / "file.orv"));
+    ASSERT_EQ(chain.size(), 3u);
+    const classic_tiff::Entry* offsets = chain[0].Find(273);
+    ASSERT_NE(offsets, nullptr);
+    EXPECT_EQ(offsets->count, 1u);
+    EXPECT_EQ(offsets->valueField, 8u + 16 + 8); // after the depth and id rows
+    EXPECT_EQ(ValueField(chain[0], 279) & 0xFFFF, 12u);
 }
 
 TEST_F(StreamWriter, TwoRowsKeepTwoShortByteCountsInTheEntry) {
     Case c;
     c.width = 7;
     c.height = 2;
-    c.perspective = DistinctPerspective();
+    c.perspective = test::SampleView();
     WriteAndCompare(c);
-    const auto f = ReadAll(dir_ / "file.orv");
-    const auto chain = Chain(f);
+    const auto chain = ReadChain(ReadFileBytes(dir_ / "file.orv"));
     ASSERT_EQ(chain.size(), 3u);
-    const std::size_t counts = EntryAt(f, chain[1], 279);
-    EXPECT_EQ(U16At(f, counts + 2), 3u);
-    EXPECT_EQ(U32At(f, counts + 4), 2u);
-    EXPECT_EQ(U16At(f, counts + 8), 28u);
-    EXPECT_EQ(U16At(f, counts + 10), 28u);
+    const classic_tiff::Entry* counts = chain[1].Find(279);
+    ASSERT_NE(counts, nullptr);
+    EXPECT_EQ(counts->type, classic_tiff::TypeShort);
+    EXPECT_EQ(counts->count, 2u);
+    EXPECT_EQ(counts->valueField, 28u | 28u << 16);
 }
 
 TEST_F(StreamWriter, NoObjectsGiveCountAndHeadZero) {
     Case c = FullCase();
     c.objects.clear();
     WriteAndCompare(c);
-    const auto f = ReadAll(dir_ / "file.orv");
-    const auto chain = Chain(f);
+    const auto f = ReadFileBytes(dir_ / "file.orv");
+    const auto chain = ReadChain(f);
     ASSERT_EQ(chain.size(), 3u);
-    const std::uint32_t header = LayerHeaderAt(f, chain[2]);
-    EXPECT_EQ(U32At(f, header), 2u);
-    EXPECT_EQ(U32At(f, header + 8), 0u);
-    EXPECT_EQ(U32At(f, header + 12), 0u);
+    const std::uint32_t header = ValueField(chain[2], 34953);
+    EXPECT_EQ(U32(f, header), 2u);
+    EXPECT_EQ(U32(f, header + 8), 0u);
+    EXPECT_EQ(U32(f, header + 12), 0u);
 }
 
 TEST_F(StreamWriter, LongNamesComeBackUnchangedAndRecordsStayEven) {
     Case c;
     c.width = 2;
     c.height = 2;
-    c.perspective = DistinctPerspective();
+    c.perspective = test::SampleView();
     // 198 ASCII bytes and one two-byte character: 200 bytes; then 201 bytes, which needs a pad.
     Text twoHundred = {std::wstring(198, L'n') + L"\u00f8", std::string(198, 'n') + "\xc3\xb8"};
     Text twoHundredOne = Plain(std::string(201, 'm'));
@@ -669,15 +475,15 @@ TEST_F(StreamWriter, LongNamesComeBackUnchangedAndRecordsStayEven) {
     WriteAndCompare(c);
 
     // Walk the table from its head as a reader does, newest first.
-    const auto f = ReadAll(dir_ / "file.orv");
-    const auto chain = Chain(f);
+    const auto f = ReadFileBytes(dir_ / "file.orv");
+    const auto chain = ReadChain(f);
     ASSERT_EQ(chain.size(), 3u);
-    const std::uint32_t header = LayerHeaderAt(f, chain[2]);
-    ASSERT_EQ(U32At(f, header + 8), 3u);
+    const std::uint32_t header = ValueField(chain[2], 34953);
+    ASSERT_EQ(U32(f, header + 8), 3u);
     std::vector<std::string> names;
-    for (std::uint32_t at = U32At(f, header + 12); at != 0; at = U32At(f, at)) {
-        EXPECT_EQ(at % 2, 0u);
-        names.emplace_back(reinterpret_cast<const char*>(&f[at + 9]));
+    for (const classic_tiff::ObjectRecord& record : classic_tiff::ObjectTable(f, header)) {
+        EXPECT_EQ(record.offset % 2, 0u);
+        names.push_back(record.name);
     }
     ASSERT_EQ(names.size(), 3u);
     EXPECT_EQ(names[0], "x");
@@ -690,14 +496,14 @@ TEST_F(StreamWriter, EmptyNameIsJustTheNul) {
     Case c;
     c.width = 3;
     c.height = 3;
-    c.perspective = DistinctPerspective();
+    c.perspective = test::SampleView();
     c.objects = {{5, 10, 20, 30, Plain("")}, {6, 40, 50, 60, Plain("After")}};
     WriteAndCompare(c);
     // The first record is 10 bytes (previous, id, three colour bytes, NUL), so the second
     // one links back exactly 10 bytes.
-    const auto f = ReadAll(dir_ / "file.orv");
+    const auto f = ReadFileBytes(dir_ / "file.orv");
     const std::uint32_t first = 8 + 3 * 28;
-    EXPECT_EQ(U32At(f, first + 10), first);
+    EXPECT_EQ(U32(f, first + 10), first);
     EXPECT_EQ(f[first + 9], 0);
 }
 
@@ -727,7 +533,7 @@ TEST_F(StreamWriter, WideFileNameIsStoredInTheAnsiCodePage) {
 TEST_F(StreamWriter, WithoutRowsTheFirstDirectoryOffsetStaysZero) {
     const fs::path path = dir_ / "empty.orv";
     { auto writer = Create(path, FullCase()); }
-    EXPECT_EQ(ReadAll(path), (std::vector<unsigned char>{'I', 'I', 42, 0, 0, 0, 0, 0}));
+    EXPECT_EQ(ReadFileBytes(path), (Bytes{'I', 'I', 42, 0, 0, 0, 0, 0}));
 }
 
 TEST_F(StreamWriter, SecondCloseDoesNothingAndClosedWriterRefusesMore) {
@@ -737,9 +543,9 @@ TEST_F(StreamWriter, SecondCloseDoesNothingAndClosedWriterRefusesMore) {
     WriteRows(*writer, c);
     AddObjects(*writer, c);
     writer->Close();
-    const auto first = ReadAll(path);
+    const auto first = ReadFileBytes(path);
     writer->Close();
-    EXPECT_EQ(ReadAll(path), first);
+    EXPECT_EQ(ReadFileBytes(path), first);
     for (auto call : {+[](OrvoStreamWriter& w) { w.WriteRow(); },
                       +[](OrvoStreamWriter& w) { w.SetLayers(LayerColour); },
                       +[](OrvoStreamWriter& w) { w.AddObject(1, 0, 0, 0, L"late"); }}) {
@@ -751,7 +557,7 @@ TEST_F(StreamWriter, SecondCloseDoesNothingAndClosedWriterRefusesMore) {
         }
     }
     writer.reset();
-    EXPECT_EQ(ReadAll(path), first);
+    EXPECT_EQ(ReadFileBytes(path), first);
 }
 
 namespace {
@@ -788,7 +594,7 @@ TEST_F(StreamWriter, SizesBeyondTheFormatAreRefusedBeforeTheFileIsTouched) {
     c.width = 16383;
     c.height = 29129;
     EXPECT_EQ(ErrorOf([&] { Create(path, c); }), EFBIG);
-    EXPECT_EQ(ReadAll(path), (std::vector<unsigned char>{'k', 'e', 'e', 'p', ' ', 'm', 'e'}));
+    EXPECT_EQ(ReadFileBytes(path), (Bytes{'k', 'e', 'e', 'p', ' ', 'm', 'e'}));
 
     c.height = 29128;
     EXPECT_EQ(ErrorOf([&] { Create(path, c); }), 0);
@@ -846,9 +652,9 @@ TEST_F(StreamWriter, MissingRowsLeaveTheFileWithoutDirectories) {
     EXPECT_EQ(ErrorOf([&] { writer->Close(); }), EINVAL);
     writer->Close();
     writer.reset();
-    const auto f = ReadAll(path);
+    const auto f = ReadFileBytes(path);
     ASSERT_EQ(f.size(), 8u + 48);
-    EXPECT_EQ(U32At(f, 4), 0u);
+    EXPECT_EQ(U32(f, 4), 0u);
 }
 
 TEST_F(StreamWriter, TargetsThatCannotBeWrittenGiveTheSystemsText) {

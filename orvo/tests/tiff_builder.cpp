@@ -6,47 +6,10 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <stdexcept>
 
 namespace test {
-
-TempFolder::TempFolder() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "orvo_reader_XXXXXX").string();
-    if (mkdtemp(pattern.data()) == nullptr) {
-        throw std::runtime_error("cannot create a temporary folder");
-    }
-    path_ = pattern;
-}
-
-TempFolder::~TempFolder() {
-    Remove();
-}
-
-void TempFolder::Remove() {
-    if (!path_.empty()) {
-        std::error_code ignored;
-        std::filesystem::remove_all(path_, ignored);
-        path_.clear();
-    }
-}
-
-void WriteFile(const std::string& path, const Bytes& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
-    if (!out) {
-        throw std::runtime_error("cannot write " + path);
-    }
-}
-
-Bytes ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
 
 void Order::U16(Bytes& out, std::uint16_t value) const {
     const unsigned char low = static_cast<unsigned char>(value & 0xFF);
@@ -118,30 +81,38 @@ Entry TiffBuilder::Rational(std::uint16_t tag, std::uint32_t numerator,
     return entry;
 }
 
+Entry TiffBuilder::Ascii(std::uint16_t tag, const std::string& text) const {
+    Entry entry{tag, TypeAscii, static_cast<std::uint32_t>(text.size() + 1), {}};
+    entry.value.assign(text.begin(), text.end());
+    entry.value.push_back(0);
+    return entry;
+}
+
+Entry TiffBuilder::Place(Entry entry) {
+    if (entry.value.size() > 4) {
+        const std::uint32_t at = Append(entry.value);
+        entry.value.clear();
+        order_.U32(entry.value, at);
+    }
+    return entry;
+}
+
 std::uint32_t TiffBuilder::AddDirectory(std::vector<Entry> entries) {
     std::stable_sort(entries.begin(), entries.end(),
                      [](const Entry& a, const Entry& b) { return a.tag < b.tag; });
     // Values over four bytes go first, so the directory can be written in one piece.
-    std::vector<std::uint32_t> places(entries.size(), 0);
-    for (std::size_t i = 0; i < entries.size(); ++i) {
-        if (entries[i].value.size() > 4) {
-            places[i] = Append(entries[i].value);
-        }
+    for (Entry& entry : entries) {
+        entry = Place(entry);
     }
     Bytes directory;
     order_.U16(directory, static_cast<std::uint16_t>(entries.size()));
-    for (std::size_t i = 0; i < entries.size(); ++i) {
-        const Entry& entry = entries[i];
+    for (const Entry& entry : entries) {
         order_.U16(directory, entry.tag);
         order_.U16(directory, entry.type);
         order_.U32(directory, entry.count);
-        if (entry.value.size() > 4) {
-            order_.U32(directory, places[i]);
-        } else {
-            Bytes inline_value = entry.value;
-            inline_value.resize(4, 0);
-            directory.insert(directory.end(), inline_value.begin(), inline_value.end());
-        }
+        Bytes value = entry.value;
+        value.resize(4, 0);
+        directory.insert(directory.end(), value.begin(), value.end());
     }
     order_.U32(directory, 0);
     const std::uint32_t offset = Append(directory);
@@ -287,14 +258,13 @@ PerspectiveView SampleView() {
     PerspectiveView view;
     InitPerspectiveView(view);
     view.projection = ProjectionPerspective;
-    view.eyePoint = {1.5, -2.25, 3.125};
-    view.rightAxis = {0.0, -1.0, 0.0};
-    view.upAxis = {0.0, 0.0, 1.0};
-    view.viewDirection = {1.0, 0.0, 0.0};
-    view.spareAxis = {0.25, 0.5, 0.75};
-    view.cornerTopLeft = {-0.41, 0.41, -1.0};
-    view.cornerBottomRight = {0.41, -0.41, -1.0};
-    view.nearDepth = 0.5;
+    double value = 1.5;
+    for (Vector3* vector : {&view.eyePoint, &view.rightAxis, &view.upAxis, &view.viewDirection,
+                            &view.spareAxis, &view.cornerTopLeft, &view.cornerBottomRight}) {
+        *vector = {value, -value - 0.25, value + 0.5};
+        value += 1.0;
+    }
+    view.nearDepth = 0.125;
     view.farDepth = 1234.5;
     view.unitScale = 2.54;
     view.unitCode = UnitInch;

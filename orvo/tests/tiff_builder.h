@@ -1,5 +1,5 @@
-// Test inputs for the reader and the tag registration, made without the library's own
-// writers or byte helpers:
+// TIFF bytes assembled by tests from the format's rules, without the library's own writers
+// or byte helpers:
 //
 // - TiffBuilder assembles a classic TIFF byte by byte, in either byte order, with directories,
 //   strips and private blocks wherever a test wants them, malformed ones included;
@@ -8,6 +8,8 @@
 //   order) and appends the private blocks through the handle's own procedures.
 #pragma once
 
+#include "test_files.h"
+
 #include "orvo/format.h"
 
 #include <cstdint>
@@ -15,26 +17,6 @@
 #include <vector>
 
 namespace test {
-
-using Bytes = std::vector<unsigned char>;
-
-// A folder of its own under the system's temporary folder, removed with everything in it.
-class TempFolder {
-public:
-    TempFolder();
-    ~TempFolder();
-    TempFolder(const TempFolder&) = delete;
-    TempFolder& operator=(const TempFolder&) = delete;
-    std::string Path(const std::string& name) const { return path_ + "/" + name; }
-    // Removes the folder now, for processes that end without running destructors.
-    void Remove();
-
-private:
-    std::string path_;
-};
-
-void WriteFile(const std::string& path, const Bytes& bytes);
-Bytes ReadFile(const std::string& path);
 
 // Field encoders in a chosen byte order.
 struct Order {
@@ -71,9 +53,17 @@ public:
     Entry Short(std::uint16_t tag, const std::vector<std::uint16_t>& values) const;
     Entry Long(std::uint16_t tag, const std::vector<std::uint32_t>& values) const;
     Entry Rational(std::uint16_t tag, std::uint32_t numerator, std::uint32_t denominator) const;
+    // The text and its NUL, which the count includes.
+    Entry Ascii(std::uint16_t tag, const std::string& text) const;
 
-    // Appends a directory (entries sorted by tag here) and links it behind the last one, or
-    // from the header for the first. Returns its offset.
+    // Appends the values of an entry that do not fit in it now, as Append does, and returns
+    // the entry pointing at them; for files whose values lie in an order of their own rather
+    // than right before their directory. An entry whose values fit is returned as it is.
+    Entry Place(Entry entry);
+
+    // Appends a directory (entries sorted by tag here), after the values that do not fit in
+    // their entries, and links it behind the last one, or from the header for the first.
+    // Returns its offset.
     std::uint32_t AddDirectory(std::vector<Entry> entries);
 
     // Overwrites a u32 in place, e.g. a directory's next link.
@@ -83,7 +73,7 @@ public:
     // Offset of the next-directory link of the directory at offset.
     std::uint32_t NextLinkOf(std::uint32_t directoryOffset) const;
 
-    void Write(const std::string& path) const { WriteFile(path, bytes_); }
+    void Write(const std::string& path) const { WriteFileBytes(path, bytes_); }
 
 private:
     Order order_;
@@ -118,7 +108,7 @@ Bytes EncodeObjectRecord(const Order& order, std::uint32_t previous, std::uint16
                          std::uint8_t red, std::uint8_t green, std::uint8_t blue,
                          const std::string& name, bool withNul = true);
 
-// A view record with a distinct value in every field.
+// A view record with a different value in every field, so that a field out of place shows.
 PerspectiveView SampleView();
 
 // A whole file through libtiff: one directory per layer, one row per strip, written with
