@@ -9,13 +9,9 @@
 #include "platform/text.h"
 #include "platform/user32.h"
 #include "platform/user32_script.h"
+#include "stand_in_host.h"
 #include "test_frame.h"
 
-#include <gtest/gtest.h>
-
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <vector>
 
 namespace {
@@ -25,27 +21,10 @@ typedef int (*LibNumberClassesFunction)();
 typedef ClassDesc* (*LibClassDescFunction)(int);
 typedef ULONG (*ULongFunction)();
 
-const HWND mainWindow = reinterpret_cast<HWND>(0x3D5);
-
-std::vector<char> FileBytes(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::vector<char>(std::istreambuf_iterator<char>(in), {});
-}
-
-class PluginHost : public testing::Test {
+class PluginHost : public StandInHost {
 protected:
     void SetUp() override {
-        MaxHost::Reset();
-        MaxHost::SetMainWindow(mainWindow);
-        cfgFolder = std::filesystem::temp_directory_path() /
-                    (std::string("saveorvo_host_") +
-                     testing::UnitTest::GetInstance()->current_test_info()->name());
-        std::filesystem::remove_all(cfgFolder);
-        std::filesystem::create_directories(cfgFolder);
-        MaxHost::SetPlugCfgFolder(cfgFolder.wstring());
-        platform::ClearDialogs();
-        platform::ScriptDialogs({});
-
+        StandInHost::SetUp();
         module = LoadLibraryW(platform::AnsiToWide(SAVEORVO_MODULE).c_str());
         ASSERT_NE(module, nullptr) << platform::LastModuleError();
         libDescription =
@@ -65,8 +44,7 @@ protected:
         if (module != nullptr) {
             EXPECT_TRUE(FreeLibrary(module));
         }
-        std::filesystem::remove_all(cfgFolder);
-        MaxHost::Reset();
+        StandInHost::TearDown();
     }
 
     // The module's one bitmap-IO class, as the host finds it in the class listing.
@@ -85,9 +63,6 @@ protected:
         return descriptor == nullptr ? nullptr : static_cast<BitmapIO*>(descriptor->Create());
     }
 
-    std::filesystem::path CfgFile() const { return cfgFolder / "ORV.cfg"; }
-
-    std::filesystem::path cfgFolder;
     HMODULE module = nullptr;
     LibDescriptionFunction libDescription = nullptr;
     LibNumberClassesFunction libNumberClasses = nullptr;
