@@ -46,10 +46,3 @@ TEST(WStr, KeepsTextAndNeverHandsOutNull) {
     EXPECT_EQ(copy.Length(), 12);
     EXPECT_FALSE(copy == name);
 }
-
-TEST(ClassIds, CompareByBothWords) {
-    EXPECT_TRUE(Class_ID(1, 2) == Class_ID(1, 2));
-    EXPECT_TRUE(Class_ID(1, 2) != Class_ID(2, 1));
-    EXPECT_EQ(Class_ID(0x1DED7A21, 0x4F40539E).PartB(), 0x4F40539Eu);
-    EXPECT_EQ(VERSION_3DSMAX, 0x4A383000);
-}

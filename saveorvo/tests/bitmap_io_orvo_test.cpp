@@ -40,8 +40,6 @@ TEST_F(BitmapIOOrvo, StartsEmptyAndClosed) {
     EXPECT_TRUE(object.objectIdByMaterial.empty());
     EXPECT_TRUE(object.useMaterialNames);
     EXPECT_EQ(object.OpenMode(), BMM_NOT_OPEN);
-    EXPECT_EQ(object.NumInterfaces(), 0);
-    EXPECT_THROW(object.GetInterfaceAt(0), MaxSDK::Util::TabOutOfRangeException);
 }
 
 TEST_F(BitmapIOOrvo, DescribesTheFormat) {
@@ -156,13 +154,6 @@ TEST_F(BitmapIOOrvo, OpenOutputWithoutABitmapIsRefused) {
     EXPECT_EQ(object.OpenMode(), BMM_NOT_OPEN);
     EXPECT_EQ(object.objectEntries.size(), 1u);
     EXPECT_STREQ(object.bi.Name(), L"");
-}
-
-TEST_F(BitmapIOOrvo, WriteReportsAnInternalError) {
-    MaxHost::SetErrorResult(BMMRES_RETRY);
-    EXPECT_EQ(object.Write(BMM_SINGLEFRAME), BMMRES_RETRY);
-    ASSERT_EQ(MaxHost::ErrorReports().size(), 1u);
-    EXPECT_EQ(MaxHost::ErrorReports()[0].code, BMMRES_INTERNALERROR);
 }
 
 TEST_F(BitmapIOOrvo, AboutDialogCentresOverItsOwnerWithTheArrowCursor) {

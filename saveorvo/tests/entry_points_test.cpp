@@ -1,5 +1,4 @@
 #include "attached_module.h"
-#include "orvo_class_desc.h"
 #include "resource.h"
 
 #include <string>
@@ -54,52 +53,4 @@ TEST_F(AttachedModule, LongStringsAreCutAt255Units) {
                                   {{IDS_LIB_DESCRIPTION, std::wstring(300, L'x')}});
     ASSERT_NE(LibDescription(), nullptr);
     EXPECT_EQ(std::wstring(LibDescription()), std::wstring(255, L'x'));
-}
-
-TEST(EntryPoints, LibraryAnswers) {
-    EXPECT_EQ(LibNumberClasses(), 1);
-    EXPECT_EQ(LibVersion(), 0x4A383000u);
-    EXPECT_EQ(CanAutoDefer(), 1u);
-    ClassDesc* descriptor = LibClassDesc(0);
-    ASSERT_NE(descriptor, nullptr);
-    EXPECT_EQ(LibClassDesc(0), descriptor);
-    EXPECT_EQ(LibClassDesc(1), nullptr);
-    EXPECT_EQ(LibClassDesc(-1), nullptr);
-    EXPECT_EQ(LibClassDesc(0), descriptor);
-}
-
-TEST(ClassDescriptor, IdentityAndInheritedAnswers) {
-    ClassDesc* descriptor = LibClassDesc(0);
-    EXPECT_EQ(descriptor->IsPublic(), 1);
-    EXPECT_EQ(descriptor->SuperClassID(), 0xB30u);
-    EXPECT_EQ(descriptor->ClassID().PartA(), 0x1DED7A21u);
-    EXPECT_EQ(descriptor->ClassID().PartB(), 0x4F40539Eu);
-    EXPECT_EQ(descriptor->InternalName(), nullptr);
-    EXPECT_EQ(descriptor->HInstance(), nullptr);
-    EXPECT_EQ(descriptor->BeginCreate(nullptr), 0);
-    EXPECT_EQ(descriptor->NumInterfaces(), 0);
-    for (int i : {0, 1, -1}) {
-        try {
-            descriptor->GetInterfaceAt(i);
-            ADD_FAILURE() << "no exception for " << i;
-        } catch (const MaxSDK::Util::TabOutOfRangeException& error) {
-            EXPECT_STREQ(error.GetMessage(),
-                         L"Invalid index passed into a Max SDK Tab::operator[]");
-        }
-    }
-}
-
-TEST(ClassDescriptor, CreatesObjectsOnTheHostsHeapAndNullWhenItFails) {
-    const long before = MaxHost::LiveHeapObjects();
-    void* made = LibClassDesc(0)->Create(TRUE);
-    ASSERT_NE(made, nullptr);
-    EXPECT_EQ(MaxHost::LiveHeapObjects(), before + 1);
-    BitmapIO* object = static_cast<BitmapIO*>(made);
-    EXPECT_EQ(object->Version(), 123u);
-    delete object;
-    EXPECT_EQ(MaxHost::LiveHeapObjects(), before);
-
-    MaxHost::FailNextAllocations(1);
-    EXPECT_EQ(LibClassDesc(0)->Create(), nullptr);
-    EXPECT_EQ(MaxHost::LiveHeapObjects(), before);
 }
