@@ -2,6 +2,7 @@
 // taken apart byte by byte and opened by tiffinfo and tifffile.
 #include "panorama_stitcher.h"
 
+#include "classic_tiff.h"
 #include "test_faces.h"
 
 #include "orvo/reader.h"
@@ -21,7 +22,10 @@
 #include <string>
 #include <vector>
 
-using testfaces::ClassicTiff;
+using classic_tiff::ReadChain;
+using classic_tiff::U16;
+using classic_tiff::U32;
+using classic_tiff::Values;
 using testfaces::CubeFace;
 using testfaces::FacePlan;
 using testfaces::TemporaryFolder;
@@ -180,14 +184,18 @@ ExpectedPanorama Expect(const std::vector<Face>& faces, bool useTag) {
 }
 
 // The strips of one directory read through its StripOffsets and StripByteCounts.
-std::string Strips(const ClassicTiff& tiff, const ClassicTiff::Directory& directory,
+std::string Strips(const test::Bytes& file, const classic_tiff::Directory& directory,
                    std::size_t rowBytes) {
-    const std::vector<std::uint32_t> offsets = tiff.Values(directory, 273);
-    const std::vector<std::uint32_t> counts = tiff.Values(directory, 279);
+    const std::vector<std::uint32_t> offsets = Values(file, directory, 273);
+    const std::vector<std::uint32_t> counts = Values(file, directory, 279);
     std::string bytes;
     for (std::size_t i = 0; i < offsets.size(); ++i) {
         EXPECT_EQ(counts.at(i), rowBytes);
-        bytes += tiff.Bytes().substr(offsets[i], counts[i]);
+        if (std::size_t(offsets[i]) + counts[i] > file.size()) {
+            ADD_FAILURE() << "strip " << i << " runs past the end of the file";
+            break;
+        }
+        bytes.append(file.begin() + offsets[i], file.begin() + offsets[i] + counts[i]);
     }
     return bytes;
 }
@@ -208,38 +216,40 @@ std::string Utf8(const std::wstring& text) {
 
 void CheckPanoramaFile(const std::string& path, const ExpectedPanorama& expected,
                        const Vector3& eye, double unitScale, std::uint32_t unitCode) {
-    const ClassicTiff tiff(testfaces::ReadBytes(path));
-    ASSERT_EQ(tiff.Directories().size(), 3u);
-    const auto& colour = tiff.Directories()[0];
-    const auto& depth = tiff.Directories()[1];
-    const auto& ids = tiff.Directories()[2];
+    const test::Bytes file = test::ReadFileBytes(path);
+    const std::vector<classic_tiff::Directory> chain = ReadChain(file);
+    ASSERT_EQ(chain.size(), 3u);
+    const auto& colour = chain[0];
+    const auto& depth = chain[1];
+    const auto& ids = chain[2];
     for (const auto* directory : {&colour, &depth, &ids}) {
-        EXPECT_EQ(tiff.Values(*directory, 256), std::vector<std::uint32_t>{30u});
-        EXPECT_EQ(tiff.Values(*directory, 257), std::vector<std::uint32_t>{5u});
+        EXPECT_EQ(Values(file, *directory, 256), std::vector<std::uint32_t>{30u});
+        EXPECT_EQ(Values(file, *directory, 257), std::vector<std::uint32_t>{5u});
     }
-    EXPECT_EQ(tiff.Values(colour, 258), (std::vector<std::uint32_t>{8, 8, 8}));
-    EXPECT_EQ(tiff.Values(depth, 258), std::vector<std::uint32_t>{32u});
-    EXPECT_EQ(tiff.Values(ids, 258), std::vector<std::uint32_t>{16u});
-    const auto software = colour.at(305);
-    EXPECT_EQ(software.count, 9u);
-    EXPECT_EQ(tiff.Bytes().substr(software.value, 9), std::string("Zenbrook", 9));
+    EXPECT_EQ(Values(file, colour, 258), (std::vector<std::uint32_t>{8, 8, 8}));
+    EXPECT_EQ(Values(file, depth, 258), std::vector<std::uint32_t>{32u});
+    EXPECT_EQ(Values(file, ids, 258), std::vector<std::uint32_t>{16u});
+    const classic_tiff::Entry* software = colour.Find(305);
+    ASSERT_NE(software, nullptr);
+    EXPECT_EQ(software->count, 9u);
+    EXPECT_EQ(classic_tiff::AsciiBytes(file, *software), std::string("Zenbrook", 9));
     // Empty document name, artist and copyright texts leave their tags out.
-    EXPECT_EQ(colour.count(269), 0u);
-    EXPECT_EQ(colour.count(315), 0u);
-    EXPECT_EQ(colour.count(33432), 0u);
+    EXPECT_EQ(colour.Find(269), nullptr);
+    EXPECT_EQ(colour.Find(315), nullptr);
+    EXPECT_EQ(colour.Find(33432), nullptr);
 
-    EXPECT_EQ(Strips(tiff, colour, 90),
+    EXPECT_EQ(Strips(file, colour, 90),
               std::string(expected.colour.begin(), expected.colour.end()));
-    EXPECT_EQ(Strips(tiff, depth, 120), LittleEndianBytes(expected.depth));
-    EXPECT_EQ(Strips(tiff, ids, 60), LittleEndianBytes(expected.ids));
+    EXPECT_EQ(Strips(file, depth, 120), LittleEndianBytes(expected.depth));
+    EXPECT_EQ(Strips(file, ids, 60), LittleEndianBytes(expected.ids));
 
     // The depth layer carries the panorama view: kind 8, then a reserved word, then the packed
     // record.
-    const std::uint32_t view = tiff.Values(depth, 34953).at(0);
-    EXPECT_EQ(tiff.U32(view), 8u);
-    EXPECT_EQ(tiff.U16(view + 4), 1u);
+    const std::uint32_t view = Values(file, depth, 34953).at(0);
+    EXPECT_EQ(U32(file, view), 8u);
+    EXPECT_EQ(U16(file, view + 4), 1u);
     const std::size_t record = view + 12;
-    EXPECT_EQ(tiff.U32(record), 3u);
+    EXPECT_EQ(U32(file, record), 3u);
     const double doubles[16] = {eye.x,
                                 eye.y,
                                 eye.z,
@@ -257,26 +267,28 @@ void CheckPanoramaFile(const std::string& path, const ExpectedPanorama& expected
                                 expected.farDepth,
                                 unitScale};
     for (std::size_t k = 0; k < 16; ++k) {
-        EXPECT_EQ(tiff.F64(record + 4 + 8 * k), doubles[k]) << "double " << k;
+        EXPECT_EQ(classic_tiff::F64(file, record + 4 + 8 * k), doubles[k]) << "double " << k;
     }
-    EXPECT_EQ(tiff.U32(record + 4 + 128), unitCode);
+    EXPECT_EQ(U32(file, record + 4 + 128), unitCode);
 
     // Object records 1..n in merged order, linked from the newest.
-    const std::uint32_t table = tiff.Values(ids, 34953).at(0);
-    EXPECT_EQ(tiff.U32(table), 2u);
-    ASSERT_EQ(tiff.U32(table + 8), expected.objects.size());
-    std::uint32_t at = tiff.U32(table + 12);
-    for (std::size_t k = expected.objects.size(); k-- > 0;) {
-        ASSERT_NE(at, 0u);
+    const std::uint32_t table = Values(file, ids, 34953).at(0);
+    EXPECT_EQ(U32(file, table), 2u);
+    ASSERT_EQ(U32(file, table + 8), expected.objects.size());
+    const std::vector<classic_tiff::ObjectRecord> records = classic_tiff::ObjectTable(file, table);
+    ASSERT_EQ(records.size(), expected.objects.size());
+    for (std::size_t k = 0; k < records.size(); ++k) {
+        const classic_tiff::ObjectRecord& record = records[records.size() - 1 - k];
         const ObjectEntry& object = expected.objects[k];
-        EXPECT_EQ(tiff.U16(at + 4), k + 1);
-        EXPECT_EQ(static_cast<unsigned char>(tiff.Bytes()[at + 6]), object.red);
-        EXPECT_EQ(static_cast<unsigned char>(tiff.Bytes()[at + 7]), object.green);
-        EXPECT_EQ(static_cast<unsigned char>(tiff.Bytes()[at + 8]), object.blue);
-        EXPECT_EQ(std::string(tiff.Bytes().c_str() + at + 9), Utf8(object.name));
-        at = tiff.U32(at);
+        EXPECT_EQ(record.id, k + 1);
+        EXPECT_EQ(record.red, object.red);
+        EXPECT_EQ(record.green, object.green);
+        EXPECT_EQ(record.blue, object.blue);
+        EXPECT_EQ(record.name, Utf8(object.name));
     }
-    EXPECT_EQ(at, 0u);
+    if (!records.empty()) {
+        EXPECT_EQ(records.back().previous, 0u);
+    }
 }
 
 // tifffile reads the three pages; their samples are dumped for comparison.
@@ -374,10 +386,11 @@ TEST(PanoramaFile, OnePixelFacesGiveASixByOneStrip) {
     PanoramaStitcher stitcher(paths, 1e-7, false);
     ASSERT_TRUE(stitcher.Ok()) << stitcher.ErrorMessage();
     ASSERT_TRUE(stitcher.BuildPanorama(folder.Path("pano.orv")));
-    const ClassicTiff tiff(testfaces::ReadBytes(folder.Path("pano.orv")));
-    ASSERT_EQ(tiff.Directories().size(), 3u);
-    EXPECT_EQ(tiff.Values(tiff.Directories()[0], 256), std::vector<std::uint32_t>{6u});
-    EXPECT_EQ(tiff.Values(tiff.Directories()[0], 257), std::vector<std::uint32_t>{1u});
+    const test::Bytes file = test::ReadFileBytes(folder.Path("pano.orv"));
+    const std::vector<classic_tiff::Directory> chain = ReadChain(file);
+    ASSERT_EQ(chain.size(), 3u);
+    EXPECT_EQ(Values(file, chain[0], 256), std::vector<std::uint32_t>{6u});
+    EXPECT_EQ(Values(file, chain[0], 257), std::vector<std::uint32_t>{1u});
     // Each face's only pixel is its (0, 0): depth code 0 on every face's own range.
     std::string colours;
     for (int slot = 0; slot < 6; ++slot) {
@@ -385,7 +398,7 @@ TEST(PanoramaFile, OnePixelFacesGiveASixByOneStrip) {
         testfaces::ColourAt(slot, 0, 0, rgb);
         colours.append(reinterpret_cast<const char*>(rgb), 3);
     }
-    EXPECT_EQ(Strips(tiff, tiff.Directories()[0], 18), colours);
+    EXPECT_EQ(Strips(file, chain[0], 18), colours);
 }
 
 TEST(PanoramaFile, EveryDepthPixelIsRemapDepthOfItsFaceCode) {
@@ -403,9 +416,10 @@ TEST(PanoramaFile, EveryDepthPixelIsRemapDepthOfItsFaceCode) {
     }
     PanoramaStitcher stitcher(paths, 1e-7, false);
     ASSERT_TRUE(stitcher.BuildPanorama(folder.Path("pano.orv"))) << stitcher.ErrorMessage();
-    const ClassicTiff tiff(testfaces::ReadBytes(folder.Path("pano.orv")));
-    ASSERT_EQ(tiff.Directories().size(), 3u);
-    const std::string depth = Strips(tiff, tiff.Directories()[1], 4 * 36);
+    const test::Bytes file = test::ReadFileBytes(folder.Path("pano.orv"));
+    const std::vector<classic_tiff::Directory> chain = ReadChain(file);
+    ASSERT_EQ(chain.size(), 3u);
+    const std::string depth = Strips(file, chain[1], 4 * 36);
     for (int r = 0; r < 6; ++r) {
         for (int slot = 0; slot < 6; ++slot) {
             for (int j = 0; j < 6; ++j) {

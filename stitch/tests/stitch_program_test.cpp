@@ -1,6 +1,7 @@
 // The stitch program run as its own process: exit codes, what it writes to standard output
 // and standard error (where message boxes go on systems without them), and the files it
 // leaves.
+#include "classic_tiff.h"
 #include "test_faces.h"
 
 #include <gtest/gtest.h>
@@ -13,7 +14,6 @@
 #include <string>
 #include <vector>
 
-using testfaces::ClassicTiff;
 using testfaces::CubeFace;
 using testfaces::FacePlan;
 using testfaces::TemporaryFolder;
@@ -89,11 +89,15 @@ std::vector<std::string> Sorted(std::vector<std::string> names) {
 
 // The number of object records in a panorama, after checking that it is one.
 std::uint32_t PanoramaObjects(const std::string& path) {
-    const ClassicTiff tiff(testfaces::ReadBytes(path));
-    EXPECT_EQ(tiff.Directories().size(), 3u);
-    EXPECT_EQ(tiff.Values(tiff.Directories()[0], 256), std::vector<std::uint32_t>{24u});
-    const std::uint32_t header = tiff.Values(tiff.Directories()[2], 34953).at(0);
-    return tiff.U32(header + 8);
+    const test::Bytes file = test::ReadFileBytes(path);
+    const std::vector<classic_tiff::Directory> chain = classic_tiff::ReadChain(file);
+    if (chain.size() != 3) {
+        ADD_FAILURE() << path << " has " << chain.size() << " directories, not 3";
+        return 0;
+    }
+    EXPECT_EQ(classic_tiff::Values(file, chain[0], 256), std::vector<std::uint32_t>{24u});
+    const std::uint32_t header = classic_tiff::Values(file, chain[2], 34953).at(0);
+    return classic_tiff::U32(file, header + 8);
 }
 
 TEST(StitchProgram, WrongArgumentCountsShowTheUsageAndTouchNothing) {

@@ -5,18 +5,10 @@
 #include "platform/kernel32.h"
 #include "platform/text.h"
 
-#include <gtest/gtest.h>
-
-#include <algorithm>
-#include <cstdlib>
-#include <cstring>
-#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <memory>
-#include <stdexcept>
-
-namespace fs = std::filesystem;
+#include <new>
 
 namespace testfaces {
 
@@ -201,28 +193,6 @@ MergeResult ReferenceMerge(const std::vector<std::vector<ObjectEntry>>& faceObje
     return result;
 }
 
-TemporaryFolder::TemporaryFolder() {
-    char pattern[] = "/tmp/stitch-test-XXXXXX";
-    if (mkdtemp(pattern) == nullptr) {
-        throw std::runtime_error("cannot create a temporary folder");
-    }
-    path_ = pattern;
-}
-
-TemporaryFolder::~TemporaryFolder() {
-    std::error_code ignored;
-    fs::remove_all(path_, ignored);
-}
-
-std::vector<std::string> TemporaryFolder::Names() const {
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(path_)) {
-        names.push_back(entry.path().filename().string());
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
 std::string ReadBytes(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
@@ -230,67 +200,6 @@ std::string ReadBytes(const std::string& path) {
 
 void WriteBytes(const std::string& path, const std::string& bytes) {
     std::ofstream(path, std::ios::binary) << bytes;
-}
-
-ClassicTiff::ClassicTiff(std::string bytes) : bytes_(std::move(bytes)) {
-    if (bytes_.size() < 8 || bytes_.compare(0, 2, "II") != 0 || U16(2) != 42) {
-        throw std::runtime_error("not a classic little-endian TIFF file");
-    }
-    std::uint32_t offset = U32(4);
-    while (offset != 0) {
-        if (directories_.size() > 16) {
-            throw std::runtime_error("directory chain too long");
-        }
-        const std::uint16_t count = U16(offset);
-        Directory directory;
-        for (std::uint16_t i = 0; i < count; ++i) {
-            const std::size_t at = offset + 2 + 12u * i;
-            directory[U16(at)] = Entry{U16(at + 2), U32(at + 4), U32(at + 8)};
-        }
-        directories_.push_back(directory);
-        offset = U32(offset + 2 + 12u * count);
-    }
-}
-
-std::vector<std::uint32_t> ClassicTiff::Values(const Directory& directory,
-                                               std::uint16_t tag) const {
-    const auto found = directory.find(tag);
-    if (found == directory.end()) {
-        throw std::runtime_error("missing tag " + std::to_string(tag));
-    }
-    const Entry& entry = found->second;
-    const std::size_t size = entry.type == 3 ? 2 : entry.type == 4 ? 4 : 0;
-    if (size == 0) {
-        throw std::runtime_error("tag " + std::to_string(tag) + " is not SHORT or LONG");
-    }
-    std::vector<std::uint32_t> values;
-    for (std::uint32_t i = 0; i < entry.count; ++i) {
-        if (size * entry.count <= 4) {
-            values.push_back(size == 2 ? (entry.value >> (16 * i)) & 0xFFFF : entry.value);
-        } else {
-            values.push_back(size == 2 ? U16(entry.value + 2 * i) : U32(entry.value + 4 * i));
-        }
-    }
-    return values;
-}
-
-std::uint16_t ClassicTiff::U16(std::size_t offset) const {
-    if (offset + 2 > bytes_.size()) {
-        throw std::out_of_range("read past the end of the file");
-    }
-    const auto* b = reinterpret_cast<const unsigned char*>(bytes_.data() + offset);
-    return static_cast<std::uint16_t>(b[0] | (b[1] << 8));
-}
-
-std::uint32_t ClassicTiff::U32(std::size_t offset) const {
-    return U16(offset) | (static_cast<std::uint32_t>(U16(offset + 2)) << 16);
-}
-
-double ClassicTiff::F64(std::size_t offset) const {
-    const std::uint64_t bits = U32(offset) | (static_cast<std::uint64_t>(U32(offset + 4)) << 32);
-    double value;
-    std::memcpy(&value, &bits, sizeof value);
-    return value;
 }
 
 } // namespace testfaces

@@ -1,11 +1,13 @@
 // Cube faces for the stitcher's tests: view records along the six axis directions, face
 // pixels that differ at every position and in every face, faces in memory and in files of
-// both format revisions, and a small independent reader of classic TIFF files.
+// both format revisions.
 #pragma once
 
 #include "face_image.h"
 
 #include "orvo/format.h"
+
+#include "test_files.h"
 
 #include <cstdint>
 #include <map>
@@ -67,48 +69,10 @@ struct MergeResult {
 };
 MergeResult ReferenceMerge(const std::vector<std::vector<ObjectEntry>>& faceObjects, bool useTag);
 
-// A folder under /tmp removed with everything in it.
-class TemporaryFolder {
-public:
-    TemporaryFolder();
-    TemporaryFolder(const TemporaryFolder&) = delete;
-    TemporaryFolder& operator=(const TemporaryFolder&) = delete;
-    ~TemporaryFolder();
-    std::string Path(const std::string& name) const { return path_ + "/" + name; }
-    const std::string& path() const { return path_; }
-    // The names of the folder's entries, sorted.
-    std::vector<std::string> Names() const;
+using test::TemporaryFolder;
 
-private:
-    std::string path_;
-};
-
+// Whole files as text.
 std::string ReadBytes(const std::string& path);
 void WriteBytes(const std::string& path, const std::string& bytes);
-
-// A classic little-endian TIFF file taken apart by hand: the directories in chain order with
-// their entries, and helpers to read values at offsets.
-class ClassicTiff {
-public:
-    struct Entry {
-        std::uint16_t type;
-        std::uint32_t count;
-        std::uint32_t value; // the value field: inline data or an offset
-    };
-    using Directory = std::map<std::uint16_t, Entry>;
-
-    explicit ClassicTiff(std::string bytes);
-    const std::vector<Directory>& Directories() const { return directories_; }
-    // The values of a SHORT or LONG entry, inline or at its offset.
-    std::vector<std::uint32_t> Values(const Directory& directory, std::uint16_t tag) const;
-    std::uint16_t U16(std::size_t offset) const;
-    std::uint32_t U32(std::size_t offset) const;
-    double F64(std::size_t offset) const;
-    const std::string& Bytes() const { return bytes_; }
-
-private:
-    std::string bytes_;
-    std::vector<Directory> directories_;
-};
 
 } // namespace testfaces
