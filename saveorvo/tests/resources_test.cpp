@@ -29,8 +29,16 @@ struct ExpectedControl {
     const wchar_t* text;
 };
 
-void ExpectControls(const platform::DialogTemplate& dialog,
-                    const std::vector<ExpectedControl>& expected) {
+// Both dialogs are modal pop-ups with a caption and a system menu, in 8-point MS Sans Serif.
+void ExpectDialog(const platform::DialogTemplate& dialog, bool extended, short cx, short cy,
+                  const wchar_t* caption, const std::vector<ExpectedControl>& expected) {
+    EXPECT_EQ(dialog.extended, extended);
+    EXPECT_EQ(dialog.cx, cx);
+    EXPECT_EQ(dialog.cy, cy);
+    EXPECT_EQ(dialog.style, WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_SETFONT);
+    EXPECT_EQ(dialog.caption, caption);
+    EXPECT_EQ(dialog.fontName, L"MS Sans Serif");
+    EXPECT_EQ(dialog.fontPointSize, 8);
     ASSERT_EQ(dialog.controls.size(), expected.size());
     for (std::size_t i = 0; i < expected.size(); ++i) {
         const platform::DialogControlTemplate& control = dialog.controls[i];
@@ -76,33 +84,20 @@ TEST_F(AttachedModule, StringTableIsBritishEnglishWithEveryText) {
 TEST_F(AttachedModule, AboutDialogIsAClassicTemplate) {
     const platform::DialogTemplate* about = platform::FindDialogTemplate(TestModule(), 111);
     ASSERT_NE(about, nullptr);
-    EXPECT_FALSE(about->extended);
-    EXPECT_EQ(about->cx, 186);
-    EXPECT_EQ(about->cy, 84);
-    EXPECT_EQ(about->style, WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_SETFONT);
-    EXPECT_EQ(about->caption, L"About Orvo File Writer");
-    EXPECT_EQ(about->fontName, L"MS Sans Serif");
-    EXPECT_EQ(about->fontPointSize, 8);
-    ExpectControls(*about, {{1, L"Button", BS_DEFPUSHBUTTON | WS_TABSTOP, 65, 63, 50, 14, L"OK"},
-                            {-1, L"Static", SS_LEFT | WS_GROUP, 7, 6, 92, 8,
-                             L"Orvo File Writer Version 1.2.17"},
-                            {-1, L"Static", SS_LEFT | WS_GROUP, 7, 20, 172, 17, nullptr},
-                            {-1, L"Static", SS_LEFT | WS_GROUP, 7, 43, 89, 8, L"www.tessaly.com"}});
+    ASSERT_NO_FATAL_FAILURE(ExpectDialog(
+        *about, false, 186, 84, L"About Orvo File Writer",
+        {{1, L"Button", BS_DEFPUSHBUTTON | WS_TABSTOP, 65, 63, 50, 14, L"OK"},
+         {-1, L"Static", SS_LEFT | WS_GROUP, 7, 6, 92, 8, L"Orvo File Writer Version 1.2.17"},
+         {-1, L"Static", SS_LEFT | WS_GROUP, 7, 20, 172, 17, nullptr},
+         {-1, L"Static", SS_LEFT | WS_GROUP, 7, 43, 89, 8, L"www.tessaly.com"}}));
     EXPECT_NE(about->controls[2].text.find(L"2016 Tessaly"), std::wstring::npos);
 }
 
 TEST_F(AttachedModule, ConfigurationDialogIsAnExtendedTemplate) {
     const platform::DialogTemplate* configure = platform::FindDialogTemplate(TestModule(), 112);
     ASSERT_NE(configure, nullptr);
-    EXPECT_TRUE(configure->extended);
-    EXPECT_EQ(configure->cx, 126);
-    EXPECT_EQ(configure->cy, 54);
-    EXPECT_EQ(configure->style, WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_SETFONT);
-    EXPECT_EQ(configure->caption, L"Orvo output configuration");
-    EXPECT_EQ(configure->fontName, L"MS Sans Serif");
-    EXPECT_EQ(configure->fontPointSize, 8);
-    ExpectControls(
-        *configure,
+    ExpectDialog(
+        *configure, true, 126, 54, L"Orvo output configuration",
         {{1, L"Button", BS_DEFPUSHBUTTON | WS_TABSTOP, 5, 35, 50, 14, L"OK"},
          {2, L"Button", BS_PUSHBUTTON | WS_TABSTOP, 71, 35, 50, 14, L"Cancel"},
          {50, L"Button", BS_AUTORADIOBUTTON | WS_GROUP, 5, 5, 116, 10, L"Use material names"},
