@@ -15,7 +15,6 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved
 const MCHAR* LoadResourceString(int id);
 
 // The exports the host looks up by name.
-class ClassDesc;
 extern "C" {
 const MCHAR* LibDescription();
 int LibNumberClasses();
