@@ -128,33 +128,6 @@ TEST_F(BitmapIOBase, ErrorReporterRecordsAndAnswersAsScripted) {
     EXPECT_TRUE(MaxHost::ErrorReports().empty());
 }
 
-TEST_F(BitmapIOBase, OpenModeAndHostQueries) {
-    TestIO io;
-    EXPECT_EQ(io.OpenMode(), BMM_NOT_OPEN);
-    EXPECT_EQ(io.Map(), nullptr);
-    BitmapInfo info(L"out.tst");
-    info.SetWidth(64);
-    info.SetHeight(32);
-    Bitmap* bitmap = TheManager->Create(&info);
-    ASSERT_NE(bitmap, nullptr);
-    EXPECT_EQ(bitmap->Width(), 64);
-    EXPECT_EQ(io.OpenOutput(&info, bitmap), BMMRES_SUCCESS);
-    EXPECT_EQ(io.OpenMode(), BMM_OPEN_W);
-    EXPECT_EQ(io.Close(BMM_CLOSE_COMPLETE), 1);
-    EXPECT_EQ(io.OpenMode(), BMM_NOT_OPEN);
-    bitmap->DeleteThis();
-
-    EXPECT_FALSE(io.SilentMode());
-    MaxHost::SetSilentMode(true);
-    EXPECT_TRUE(io.SilentMode());
-    HWND main = reinterpret_cast<HWND>(0x5151);
-    MaxHost::SetMainWindow(main);
-    EXPECT_EQ(TheManager->Max()->GetMAXHWnd(), main);
-    CenterWindow(reinterpret_cast<HWND>(0x10), main);
-    ASSERT_EQ(MaxHost::CenteredWindows().size(), 1u);
-    EXPECT_EQ(MaxHost::CenteredWindows()[0].parent, main);
-}
-
 TEST(BitmapInfo, CopyImageInfoTakesNameSizeAndFrames) {
     BitmapInfo from(L"C:/out/face.orv");
     from.SetWidth(640);
