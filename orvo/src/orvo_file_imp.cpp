@@ -389,8 +389,10 @@ template <typename Operation> void OrvoFileImp::Guarded(Operation operation) {
 }
 
 void OrvoFileImp::Abandon() noexcept {
-    TIFFCleanup(tiff_.release()); // frees the handle without flushing anything to the file
+    // TIFFCleanup flushes a handle open for writing: after a failed row it would write that
+    // row's strip offset into the directory. With the file closed first, it writes nothing.
     file_->Close();
+    TIFFCleanup(tiff_.release());
 }
 
 void OrvoFileImp::WriteRow() {

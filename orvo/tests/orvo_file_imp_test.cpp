@@ -727,7 +727,7 @@ TEST_F(OrvoFileImpTest, AShortWriteOfABlockThrowsTheSystemsTextAndStaysDestroyab
     ExpectLibtiffReadsRows(path, 8, 2, LayerAll);
 }
 
-TEST_F(OrvoFileImpTest, AFailingStripWriteThrowsLibtiffCallFailed) {
+TEST_F(OrvoFileImpTest, AFailingStripWriteThrowsLibtiffCallFailedAndLeavesTheRowsBefore) {
     const fs::path path = Path("strip.orv");
     std::unique_ptr<OrvoFile> file = Create(path, 64, 4);
     WriteRows(*file, 64, 0, 1);
@@ -737,9 +737,14 @@ TEST_F(OrvoFileImpTest, AFailingStripWriteThrowsLibtiffCallFailed) {
         FileSizeLimit limit(size + 10);
         ASSERT_TRUE(limit.Active());
         EXPECT_EQ(WhatOf([&] { WriteRows(*file, 64, 1, 2); }), "libtiff call failed");
-        EXPECT_NO_THROW(file.reset());
     }
+    // With room again, destroying the failed writer flushes nothing of the failed row: the
+    // file stays the valid TIFF of the rows before it.
+    const Bytes afterFailure = ReadFileBytes(path);
+    EXPECT_NO_THROW(file.reset());
+    EXPECT_EQ(ReadFileBytes(path), afterFailure);
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+    ExpectLibtiffReadsRows(path, 64, 1, LayerAll);
 }
 
 TEST_F(OrvoFileImpTest, OffsetsBeyondFourGibibytesAreRefused) {
