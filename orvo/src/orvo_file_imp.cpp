@@ -222,8 +222,10 @@ OrvoFileImp::~OrvoFileImp() {
 }
 
 TIFF* OrvoFileImp::Tiff() const {
-    if (!tiff_) {
-        throw std::runtime_error("libtiff call failed");
+    // No handle after Close; after a failure libtiff's state is not to be trusted, and the file
+    // stays as the failure left it.
+    if (!tiff_ || failed_) {
+        ThrowLibtiffFailure();
     }
     return tiff_.get();
 }

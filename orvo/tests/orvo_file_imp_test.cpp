@@ -727,7 +727,7 @@ TEST_F(OrvoFileImpTest, AShortWriteOfABlockThrowsTheSystemsTextAndStaysDestroyab
     ExpectLibtiffReadsRows(path, 8, 2, LayerAll);
 }
 
-TEST_F(OrvoFileImpTest, AFailingStripWriteThrowsLibtiffCallFailedAndLeavesTheRowsBefore) {
+TEST_F(OrvoFileImpTest, AFailingStripWriteThrowsLibtiffCallFailedAndEndsTheWriter) {
     const fs::path path = Path("strip.orv");
     std::unique_ptr<OrvoFile> file = Create(path, 64, 4);
     WriteRows(*file, 64, 0, 1);
@@ -738,9 +738,11 @@ TEST_F(OrvoFileImpTest, AFailingStripWriteThrowsLibtiffCallFailedAndLeavesTheRow
         ASSERT_TRUE(limit.Active());
         EXPECT_EQ(WhatOf([&] { WriteRows(*file, 64, 1, 2); }), "libtiff call failed");
     }
-    // With room again, destroying the failed writer flushes nothing of the failed row: the
-    // file stays the valid TIFF of the rows before it.
+    // With room again, the failed writer takes no more rows or objects, and destroying it
+    // flushes nothing of the failed row: the file stays the valid TIFF of the rows before it.
     const Bytes afterFailure = ReadFileBytes(path);
+    EXPECT_EQ(WhatOf([&] { WriteRows(*file, 64, 1, 2); }), "libtiff call failed");
+    EXPECT_EQ(WhatOf([&] { file->AddObject(1, 2, 3, 4, L"late"); }), "libtiff call failed");
     EXPECT_NO_THROW(file.reset());
     EXPECT_EQ(ReadFileBytes(path), afterFailure);
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
