@@ -125,7 +125,7 @@ public:
             at += 12;
         }
         PutU32(&bytes_[at], next);
-        Here();
+        Here(); // the directory, too, must end within the u32 offsets
         return offset;
     }
 
