@@ -10,7 +10,7 @@ build=build/release
 
 scripts/setup.sh
 
-echo "Building (Release) in $build; on a fresh checkout this takes a minute or two ..."
+echo "Building (Release) in $build; on a fresh checkout this takes a few minutes ..."
 mkdir -p "$build"
 if ! { cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DORVO_BUILD_TESTS=OFF &&
        cmake --build "$build" -j "$(nproc)" --target render_host stitch orvo_info; } \
