@@ -29,16 +29,7 @@ namespace {
 class MirroredFileTest : public testing::Test {
 protected:
     void SetUp() override {
-        path_ = fs::path(testing::TempDir()) /
-                (std::string("orvo_mirror_") +
-                 testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove(path_);
-        file_.reset(
-            new MirroredFile(platform::File::Open(path_.string(), platform::FileAccess::Create)));
-    }
-    void TearDown() override {
-        file_.reset();
-        fs::remove(path_);
+        file_.reset(new MirroredFile(platform::File::Open(path_, platform::FileAccess::Create)));
     }
 
     void WriteAt(std::uint64_t offset, const Bytes& bytes, bool mirror) {
@@ -74,7 +65,8 @@ protected:
         return bytes;
     }
 
-    fs::path path_;
+    test::TemporaryFolder folder_;
+    const std::string path_ = folder_.Path("mirrored");
     std::unique_ptr<MirroredFile> file_;
     Bytes expected_;
 };

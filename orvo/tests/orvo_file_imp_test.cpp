@@ -126,19 +126,7 @@ std::string Quoted(const fs::path& path) {
 
 class OrvoFileImpTest : public testing::Test {
 protected:
-    void SetUp() override {
-        const testing::TestInfo* info = testing::UnitTest::GetInstance()->current_test_info();
-        folder_ = fs::path(testing::TempDir()) /
-                  (std::string("orvo_imp_") + info->test_suite_name() + "_" + info->name());
-        fs::remove_all(folder_);
-        fs::create_directories(folder_);
-    }
-    void TearDown() override {
-        std::error_code ignored;
-        fs::remove_all(folder_, ignored);
-    }
-
-    fs::path Path(const std::string& name) const { return folder_ / name; }
+    fs::path Path(const std::string& name) const { return folder_.Path(name); }
 
     static std::unique_ptr<OrvoFile> Create(const fs::path& path, std::uint16_t width,
                                             std::uint16_t height,
@@ -154,7 +142,7 @@ protected:
         }
     }
 
-    fs::path folder_;
+    test::TemporaryFolder folder_;
 };
 
 // The strips of one directory hold the expected rows; rows not yet written have no bytes.

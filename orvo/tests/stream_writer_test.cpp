@@ -16,7 +16,6 @@
 #include <fstream>
 #include <iterator>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -319,11 +318,6 @@ std::uint32_t ValueField(const classic_tiff::Directory& directory, std::uint16_t
 class StreamWriter : public ::testing::Test {
 protected:
     void SetUp() override {
-        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        dir_ = fs::temp_directory_path() /
-               ("orvo_stream_writer_" + std::to_string(getpid()) + "_" + info->name());
-        fs::remove_all(dir_);
-        fs::create_directories(dir_);
         // Away from UTC, so that a stamp in local time cannot pass for UTC.
         const char* tz = std::getenv("TZ");
         savedTz_ = tz ? std::make_unique<std::string>(tz) : nullptr;
@@ -331,7 +325,6 @@ protected:
         tzset();
     }
     void TearDown() override {
-        fs::remove_all(dir_);
         if (savedTz_) {
             setenv("TZ", savedTz_->c_str(), 1);
         } else {
@@ -354,7 +347,8 @@ protected:
         ExpectFile(path, Assemble(c), before, std::time(nullptr));
     }
 
-    fs::path dir_;
+    test::TemporaryFolder folder_;
+    const fs::path dir_ = folder_.path();
     std::unique_ptr<std::string> savedTz_;
 };
 
