@@ -2,6 +2,8 @@
 #include "bitmap_io_orvo.h"
 #include "resource.h"
 
+#include <filesystem>
+#include <fstream>
 #include <memory>
 
 namespace {
@@ -215,7 +217,7 @@ TEST_F(BitmapIOOrvo, ConfigurationDialogReadsTheFileAndWritesItOnOk) {
     EXPECT_EQ(dialog.checksAfterInit, fromFile);
     EXPECT_EQ(dialog.messages[1].returned, TRUE);
     EXPECT_TRUE(object.useMaterialNames);
-    EXPECT_EQ(FileBytes(CfgFile()), std::vector<char>{1});
+    EXPECT_EQ(test::ReadFileBytes(CfgFile()), test::Bytes{1});
 }
 
 TEST_F(BitmapIOOrvo, ObjectNamesThenCancelKeepsTheFileButChangesTheObject) {
@@ -223,7 +225,7 @@ TEST_F(BitmapIOOrvo, ObjectNamesThenCancelKeepsTheFileButChangesTheObject) {
     platform::ScriptDialogs(
         {{platform::ClickControl(IDC_USE_OBJECT_NAMES), platform::ClickControl(IDCANCEL)}});
     EXPECT_EQ(object.ShowControl(mainWindow, BMMIO_CONTROLWRITE), FALSE);
-    EXPECT_EQ(FileBytes(CfgFile()), std::vector<char>{1});
+    EXPECT_EQ(test::ReadFileBytes(CfgFile()), test::Bytes{1});
     EXPECT_FALSE(object.useMaterialNames);
     EXPECT_EQ(platform::Dialogs().at(0).result, 0);
 

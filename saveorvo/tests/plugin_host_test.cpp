@@ -142,7 +142,7 @@ TEST_F(PluginHost, ConfigurationTravelsThroughTheConfigurationFile) {
     // The user picks "Use object names" and confirms: the file holds the new setting.
     platform::ScriptDialogs({{platform::ClickControl(51), platform::ClickControl(IDOK)}});
     EXPECT_TRUE(object->ShowControl(mainWindow, BMMIO_CONTROLWRITE));
-    EXPECT_EQ(FileBytes(CfgFile()), std::vector<char>{0});
+    EXPECT_EQ(test::ReadFileBytes(CfgFile()), test::Bytes{0});
     delete object;
 
     // A later object takes the stored setting when the host reads the configuration.
@@ -155,7 +155,7 @@ TEST_F(PluginHost, ConfigurationTravelsThroughTheConfigurationFile) {
     // Back to material names, then Cancel: the file keeps "object names".
     platform::ScriptDialogs({{platform::ClickControl(50), platform::ClickControl(IDCANCEL)}});
     EXPECT_FALSE(object->ShowControl(mainWindow, BMMIO_CONTROLWRITE));
-    EXPECT_EQ(FileBytes(CfgFile()), std::vector<char>{0});
+    EXPECT_EQ(test::ReadFileBytes(CfgFile()), test::Bytes{0});
     const platform::DialogRecord& dialog = platform::Dialogs().back();
     EXPECT_EQ(dialog.checksAfterInit.at(51), BST_CHECKED);
     EXPECT_EQ(dialog.checksAtEnd.at(50), BST_CHECKED);

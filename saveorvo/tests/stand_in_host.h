@@ -5,41 +5,27 @@
 
 #include "maxsdk_host/host_state.h"
 #include "platform/user32_script.h"
+#include "test_files.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
-#include <vector>
-
-inline std::vector<char> FileBytes(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::vector<char>(std::istreambuf_iterator<char>(in), {});
-}
 
 class StandInHost : public testing::Test {
 protected:
     void SetUp() override {
         MaxHost::Reset();
-        const auto* test = testing::UnitTest::GetInstance()->current_test_info();
-        cfgFolder = std::filesystem::temp_directory_path() /
-                    (std::string("saveorvo_") + test->test_suite_name() + "_" + test->name());
-        std::filesystem::remove_all(cfgFolder);
-        std::filesystem::create_directories(cfgFolder);
         MaxHost::SetPlugCfgFolder(cfgFolder.wstring());
         MaxHost::SetMainWindow(mainWindow);
         platform::ClearDialogs();
         platform::ScriptDialogs({});
     }
-    void TearDown() override {
-        std::filesystem::remove_all(cfgFolder);
-        MaxHost::Reset();
-    }
+    void TearDown() override { MaxHost::Reset(); }
     // The plug-in's configuration file, named after its short description.
-    std::filesystem::path CfgFile() const { return cfgFolder / "ORV.cfg"; }
+    std::string CfgFile() const { return temporaryFolder.Path("ORV.cfg"); }
 
-    std::filesystem::path cfgFolder;
+    test::TemporaryFolder temporaryFolder;
+    const std::filesystem::path cfgFolder{temporaryFolder.path()};
     HWND mainWindow = reinterpret_cast<HWND>(0x3D5);
 };
