@@ -168,6 +168,32 @@ test::Order HostOrder() {
     return order;
 }
 
+// The three layers of the test pattern for libtiff to write: samples in the host's byte order,
+// private blocks in the file's.
+std::vector<test::LibtiffLayer> LibtiffLayers(const test::Order& file, std::uint32_t width,
+                                              std::uint32_t height, std::uint16_t compression,
+                                              int idBits, const std::vector<TestObject>& objects) {
+    std::vector<test::LibtiffLayer> layers(3);
+    for (auto& layer : layers) {
+        layer.width = width;
+        layer.height = height;
+        layer.compression = compression;
+    }
+    layers[0].samplesPerPixel = 3;
+    layers[0].block = test::EncodeLayerHeader(file, KindColour);
+    layers[1].bitsPerSample = 32;
+    layers[1].block = test::EncodePerspectiveBlock(file, test::SampleView());
+    layers[2].bitsPerSample = static_cast<std::uint16_t>(idBits);
+    layers[2].objectTable = true;
+    layers[2].objects = objects;
+    for (std::uint32_t y = 0; y < height; ++y) {
+        layers[0].rows.push_back(ColourRow(width, y));
+        layers[1].rows.push_back(DepthRow(HostOrder(), width, y));
+        layers[2].rows.push_back(IdRow(HostOrder(), width, y, idBits));
+    }
+    return layers;
+}
+
 // Layers assembled byte by byte, each preceded by its private block.
 test::LayerSpec ColourLayer(TiffBuilder& builder, std::uint32_t width, std::uint32_t height) {
     test::LayerSpec layer;
@@ -323,25 +349,9 @@ TEST(ReadOrvoFile, SwapsTheFieldsOfABigEndianFile) {
     big.bigEndian = true;
 
     // Written by libtiff in big-endian order, with big-endian private blocks.
-    std::vector<test::LibtiffLayer> layers(3);
-    for (auto& layer : layers) {
-        layer.width = width;
-        layer.height = height;
-    }
-    layers[0].samplesPerPixel = 3;
-    layers[0].block = test::EncodeLayerHeader(big, KindColour);
-    layers[1].bitsPerSample = 32;
-    layers[1].block = test::EncodePerspectiveBlock(big, test::SampleView());
-    layers[2].bitsPerSample = 16;
-    layers[2].objectTable = true;
-    layers[2].objects = someObjects;
-    for (std::uint32_t y = 0; y < height; ++y) {
-        layers[0].rows.push_back(ColourRow(width, y));
-        layers[1].rows.push_back(DepthRow(HostOrder(), width, y));
-        layers[2].rows.push_back(IdRow(HostOrder(), width, y));
-    }
     const std::string byLibtiff = folder.Path("libtiff_big.orv");
-    test::WriteTiffWithBlocks(byLibtiff, "wb", layers);
+    test::WriteTiffWithBlocks(byLibtiff, "wb",
+                              LibtiffLayers(big, width, height, COMPRESSION_NONE, 16, someObjects));
     ASSERT_EQ(test::ReadFileBytes(byLibtiff)[0], 'M');
 
     // Assembled byte by byte in big-endian order.
@@ -363,27 +373,10 @@ TEST(ReadOrvoFile, ReadsDeflateCompressedLayersAndWidensEightBitIds) {
     test::TemporaryFolder folder;
     const std::uint32_t width = 40;
     const std::uint32_t height = 5;
-    test::Order little;
-    std::vector<test::LibtiffLayer> layers(3);
-    for (auto& layer : layers) {
-        layer.width = width;
-        layer.height = height;
-        layer.compression = COMPRESSION_ADOBE_DEFLATE;
-    }
-    layers[0].samplesPerPixel = 3;
-    layers[0].block = test::EncodeLayerHeader(little, KindColour);
-    layers[1].bitsPerSample = 32;
-    layers[1].block = test::EncodePerspectiveBlock(little, test::SampleView());
-    layers[2].bitsPerSample = 8;
-    layers[2].objectTable = true;
-    layers[2].objects = {{4, 1, 2, 3, "Eight"}};
-    for (std::uint32_t y = 0; y < height; ++y) {
-        layers[0].rows.push_back(ColourRow(width, y));
-        layers[1].rows.push_back(DepthRow(HostOrder(), width, y));
-        layers[2].rows.push_back(IdRow(HostOrder(), width, y, 8));
-    }
     const std::string path = folder.Path("deflate.orv");
-    test::WriteTiffWithBlocks(path, "w", layers);
+    test::WriteTiffWithBlocks(path, "w",
+                              LibtiffLayers(test::Order(), width, height, COMPRESSION_ADOBE_DEFLATE,
+                                            8, {{4, 1, 2, 3, "Eight"}}));
     // Compressed for real, as libtiff itself sees it.
     TIFF* written = TIFFOpen(path.c_str(), "r");
     ASSERT_NE(written, nullptr);
