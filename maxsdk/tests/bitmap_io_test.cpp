@@ -1,12 +1,12 @@
 #include "bmmlib.h"
 #include "max.h"
 #include "maxsdk_host/host_state.h"
+#include "test_files.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 
 namespace {
 
@@ -45,28 +45,14 @@ public:
     BitmapStorage* Load(BitmapInfo*, Bitmap*, BMMRES*) override { return nullptr; }
 };
 
-std::vector<char> FileBytes(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::vector<char>(std::istreambuf_iterator<char>(in), {});
-}
-
 class BitmapIOBase : public testing::Test {
 protected:
     void SetUp() override {
         MaxHost::Reset();
-        folder =
-            std::filesystem::temp_directory_path() /
-            ("maxsdk_cfg_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
-             "_" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        std::filesystem::remove_all(folder);
-        std::filesystem::create_directories(folder);
-        MaxHost::SetPlugCfgFolder(folder.wstring());
+        MaxHost::SetPlugCfgFolder(std::filesystem::path(folder.path()).wstring());
     }
-    void TearDown() override {
-        std::filesystem::remove_all(folder);
-        MaxHost::Reset();
-    }
-    std::filesystem::path folder;
+    void TearDown() override { MaxHost::Reset(); }
+    test::TemporaryFolder folder;
 };
 
 } // namespace
@@ -75,7 +61,7 @@ TEST_F(BitmapIOBase, ConfigurationFileLivesInThePlugCfgFolderNamedAfterTheShortD
     TestIO io;
     MCHAR filename[MAX_PATH];
     io.GetCfgFilename(filename);
-    EXPECT_EQ(std::wstring(filename), (folder / "TST.cfg").wstring());
+    EXPECT_EQ(std::wstring(filename), std::filesystem::path(folder.Path("TST.cfg")).wstring());
 
     MaxHost::SetPlugCfgFolder(L"");
     io.GetCfgFilename(filename);
@@ -91,7 +77,7 @@ TEST_F(BitmapIOBase, WriteCfgStoresTheSavedBlockAndReadCfgHandsItBack) {
     EXPECT_EQ(io.loads, 0);
 
     io.WriteCfg();
-    EXPECT_EQ(FileBytes(folder / "TST.cfg"), (std::vector<char>{7, 8, 9}));
+    EXPECT_EQ(test::ReadFileBytes(folder.Path("TST.cfg")), (test::Bytes{7, 8, 9}));
     EXPECT_TRUE(io.ReadCfg());
     EXPECT_EQ(io.loaded, (std::vector<unsigned char>{7, 8, 9}));
 
@@ -99,10 +85,10 @@ TEST_F(BitmapIOBase, WriteCfgStoresTheSavedBlockAndReadCfgHandsItBack) {
     io.setting = {1};
     io.saveSucceeds = false;
     io.WriteCfg();
-    EXPECT_EQ(FileBytes(folder / "TST.cfg"), (std::vector<char>{7, 8, 9}));
+    EXPECT_EQ(test::ReadFileBytes(folder.Path("TST.cfg")), (test::Bytes{7, 8, 9}));
 
     // An empty file is handed over as an empty block.
-    std::ofstream(folder / "TST.cfg", std::ios::trunc).close();
+    std::ofstream(folder.Path("TST.cfg"), std::ios::trunc).close();
     EXPECT_TRUE(io.ReadCfg());
     EXPECT_TRUE(io.loaded.empty());
     EXPECT_EQ(io.loads, 2);
