@@ -399,15 +399,15 @@ void OrvoFileImp::Abandon() noexcept {
 
 void OrvoFileImp::WriteRow() {
     TIFF* tiff = Tiff();
+    if (row_ >= height_) {
+        // libtiff would grow the strip arrays, and a directory that grows overwrites what
+        // follows it. Refused before anything is written, so the writer stays usable.
+        throw std::runtime_error("more rows than the image height");
+    }
     Guarded([&] { WriteRowOf(tiff); });
 }
 
 void OrvoFileImp::WriteRowOf(TIFF* tiff) {
-    if (row_ >= height_) {
-        // libtiff would grow the strip arrays, and a directory that grows overwrites what
-        // follows it.
-        throw std::runtime_error("more rows than the image height");
-    }
     for (int l = 0; l < LayerCount; ++l) {
         const Layer layer = static_cast<Layer>(l);
         if ((layerMask_ & layerBits[layer]) == 0) {

@@ -110,6 +110,16 @@ Bytes Slice(const Bytes& bytes, std::size_t at, std::size_t size) {
                  bytes.begin() + static_cast<std::ptrdiff_t>(at + size));
 }
 
+// What a call throws, or "(nothing thrown)".
+std::string WhatOf(const std::function<void()>& call) {
+    try {
+        call();
+    } catch (const std::runtime_error& error) {
+        return error.what();
+    }
+    return "(nothing thrown)";
+}
+
 std::wstring Wide(const fs::path& path) {
     return platform::AnsiToWide(path.string());
 }
@@ -501,10 +511,19 @@ TEST_F(OrvoFileImpTest, PastTheLastRowThrowsAndLeavesTheFileIntact) {
     std::unique_ptr<OrvoFile> file = Create(path, 3, 2);
     WriteRows(*file, 3, 0, 2);
     const Bytes before = ReadFileBytes(path);
-    EXPECT_THROW(file->WriteRow(), std::runtime_error);
+    EXPECT_EQ(WhatOf([&] { file->WriteRow(); }), "more rows than the image height");
     EXPECT_EQ(ReadFileBytes(path), before);
-    file.reset();
+    // A refused row is no failure: the file is still finished with its object table.
+    file->AddObject(6, 1, 2, 3, L"Shelf");
+    file->Close();
     ExpectLibtiffReadsRows(path, 3, 2, LayerAll);
+    const Bytes bytes = ReadFileBytes(path);
+    const std::vector<Directory> chain = ReadChain(bytes);
+    ASSERT_EQ(chain.size(), 3u);
+    const std::vector<ObjectRecord> records =
+        ObjectTable(bytes, Number(bytes, *chain[2].Find(TagSubfileData)));
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_EQ(records[0].name, "Shelf");
 }
 
 // ---- The property list of the colour block ----
@@ -664,15 +683,6 @@ private:
     void (*previousHandler_)(int) = SIG_DFL;
     bool active_ = false;
 };
-
-std::string WhatOf(const std::function<void()>& call) {
-    try {
-        call();
-    } catch (const std::runtime_error& error) {
-        return error.what();
-    }
-    return "(nothing thrown)";
-}
 
 // Grows a file to the given size without writing (a sparse file), as if the rows before had
 // filled it. False where the file system cannot.

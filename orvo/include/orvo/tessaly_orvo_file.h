@@ -15,8 +15,9 @@
 //                             be written completely (strerror of errno);
 //   "offset out of range"  - the file grew past what a 32-bit offset can address.
 // Misuse throws std::runtime_error too: a row beyond the height ("more rows than the image
-// height", refused before libtiff would grow the directory over what follows it), and
-// WriteRow or AddObject after Close or after a failure ("libtiff call failed").
+// height", refused before libtiff would grow the directory over what follows it; the writer
+// stays as it was), and WriteRow or AddObject after Close or after a failure ("libtiff call
+// failed").
 // After a failure nothing more is written, Close included: the partly written file stays as
 // the failure left it, and the writer can still be destroyed safely.
 #pragma once
