@@ -54,11 +54,6 @@ std::string Capture(const std::string& command, int& status) {
     return output;
 }
 
-ObjectEntry Object(std::uint16_t id, const std::wstring& name, std::uint8_t red, std::uint8_t green,
-                   std::uint8_t blue) {
-    return ObjectEntry{id, name, red, green, blue};
-}
-
 // One face of the cube as the test writes it: its plan, the seed of its pixels, where the
 // cube face lies in its image, and the revision of its file.
 struct Face {
@@ -99,15 +94,15 @@ std::vector<Face> ShuffledCube(bool withRevision13) {
     add(SlotNegativeX, 5, 5, 1.0, 1.0, 2, 50, 0, 0, withRevision13);
     add(SlotNegativeY, 9, 9, 2.0, 2.0, 1, 100, 2, 2, false);
 
-    faces[0].plan.objects = {Object(1, L"Floor", 10, 20, 30), Object(2, L"Stühl", 200, 0, 7)};
-    faces[1].plan.objects = {Object(7, L"Floor", 10, 20, 30), Object(8, L"Lamp", 1, 2, 3),
-                             Object(9, L"floor", 10, 20, 30)};
-    faces[2].plan.objects = {Object(1, L"Sky", 90, 160, 250)};
-    faces[3].plan.objects = {Object(3, L"Lamp", 1, 2, 3), Object(4, L"Lamp", 1, 2, 3),
-                             Object(5, L"Stühl", 200, 0, 7)};
+    faces[0].plan.objects = {{1, L"Floor", 10, 20, 30}, {2, L"Stühl", 200, 0, 7}};
+    faces[1].plan.objects = {
+        {7, L"Floor", 10, 20, 30}, {8, L"Lamp", 1, 2, 3}, {9, L"floor", 10, 20, 30}};
+    faces[2].plan.objects = {{1, L"Sky", 90, 160, 250}};
+    faces[3].plan.objects = {
+        {3, L"Lamp", 1, 2, 3}, {4, L"Lamp", 1, 2, 3}, {5, L"Stühl", 200, 0, 7}};
     faces[4].plan.objects = {};
-    faces[5].plan.objects = {Object(2, L"Floor", 10, 20, 31), Object(1, L"Floor", 10, 20, 30),
-                             Object(6, L"Unused", 0, 0, 0)};
+    faces[5].plan.objects = {
+        {2, L"Floor", 10, 20, 31}, {1, L"Floor", 10, 20, 30}, {6, L"Unused", 0, 0, 0}};
     return faces;
 }
 
@@ -373,7 +368,7 @@ std::vector<std::string> ExactCube(const TemporaryFolder& folder, int size = 3) 
     std::vector<std::string> paths;
     for (int slot = 0; slot < 6; ++slot) {
         FacePlan plan = CubeFace(slot, size);
-        plan.objects = {Object(1, L"Thing", 1, 2, 3)};
+        plan.objects = {{1, L"Thing", 1, 2, 3}};
         paths.push_back(folder.Path("face" + std::to_string(slot) + ".orv"));
         testfaces::WriteFaceFile(paths.back(), plan, slot);
     }
