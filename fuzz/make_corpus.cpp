@@ -21,10 +21,6 @@ std::wstring Wide(const std::string& text) {
     return std::wstring(text.begin(), text.end());
 }
 
-PerspectiveView View() {
-    return test::SampleView();
-}
-
 template <typename Writer>
 void FillRows(Writer& writer, std::uint32_t width, std::uint32_t height) {
     for (std::uint32_t y = 0; y < height; ++y) {
@@ -42,7 +38,8 @@ void FillRows(Writer& writer, std::uint32_t width, std::uint32_t height) {
 
 void Stream(const std::string& path, std::uint16_t width, std::uint16_t height,
             std::uint32_t layers, int objects) {
-    OrvoStreamWriter writer(Wide(path), width, height, L"corpus", L"doc", L"", L"", View());
+    OrvoStreamWriter writer(Wide(path), width, height, L"corpus", L"doc", L"", L"",
+                            test::SampleView());
     writer.SetLayers(layers);
     FillRows(writer, width, height);
     for (int i = 0; i < objects; ++i) {
@@ -67,7 +64,7 @@ void StreamPanorama(const std::string& path) {
 void Plugin(const std::string& path, std::uint16_t width, std::uint16_t height,
             std::uint32_t layers, int objects) {
     auto writer = Tessaly::Orvo::CreateOrvoFile(Wide(path), width, height, L"corpus", L"", L"me",
-                                                L"", View());
+                                                L"", test::SampleView());
     writer->SetLayers(layers);
     FillRows(*writer, width, height);
     for (int i = 0; i < objects; ++i) {
@@ -82,19 +79,9 @@ void Libtiff(const std::string& path, const char* mode, std::uint16_t compressio
     order.bigEndian = std::string(mode).find('b') != std::string::npos;
     const std::uint32_t width = 4;
     const std::uint32_t height = 2;
-    std::vector<test::LibtiffLayer> layers(3);
-    for (auto& layer : layers) {
-        layer.width = width;
-        layer.height = height;
-        layer.compression = compression;
-    }
-    layers[0].samplesPerPixel = 3;
-    layers[0].block = test::EncodeLayerHeader(order, KindColour);
-    layers[1].bitsPerSample = 32;
-    layers[1].block = test::EncodePerspectiveBlock(order, View());
-    layers[2].bitsPerSample = static_cast<std::uint16_t>(idBits);
-    layers[2].objectTable = true;
-    layers[2].objects = {{1, 255, 0, 0, "Red"}, {2, 0, 255, 0, "Green"}};
+    std::vector<test::LibtiffLayer> layers =
+        test::OrvoLayers(order, width, height, compression, static_cast<std::uint16_t>(idBits),
+                         {{1, 255, 0, 0, "Red"}, {2, 0, 255, 0, "Green"}});
     for (std::uint32_t y = 0; y < height; ++y) {
         layers[0].rows.push_back(test::Bytes(3 * width, static_cast<unsigned char>(y + 1)));
         std::vector<std::uint32_t> codes(width, 0x01020304u * (y + 1));

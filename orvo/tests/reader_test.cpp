@@ -173,19 +173,8 @@ test::Order HostOrder() {
 std::vector<test::LibtiffLayer> LibtiffLayers(const test::Order& file, std::uint32_t width,
                                               std::uint32_t height, std::uint16_t compression,
                                               int idBits, const std::vector<TestObject>& objects) {
-    std::vector<test::LibtiffLayer> layers(3);
-    for (auto& layer : layers) {
-        layer.width = width;
-        layer.height = height;
-        layer.compression = compression;
-    }
-    layers[0].samplesPerPixel = 3;
-    layers[0].block = test::EncodeLayerHeader(file, KindColour);
-    layers[1].bitsPerSample = 32;
-    layers[1].block = test::EncodePerspectiveBlock(file, test::SampleView());
-    layers[2].bitsPerSample = static_cast<std::uint16_t>(idBits);
-    layers[2].objectTable = true;
-    layers[2].objects = objects;
+    std::vector<test::LibtiffLayer> layers = test::OrvoLayers(
+        file, width, height, compression, static_cast<std::uint16_t>(idBits), objects);
     for (std::uint32_t y = 0; y < height; ++y) {
         layers[0].rows.push_back(ColourRow(width, y));
         layers[1].rows.push_back(DepthRow(HostOrder(), width, y));

@@ -293,6 +293,25 @@ std::uint32_t AppendAtEnd(TIFF* tif, const Bytes& bytes) {
 
 } // namespace
 
+std::vector<LibtiffLayer> OrvoLayers(const Order& file, std::uint32_t width, std::uint32_t height,
+                                     std::uint16_t compression, std::uint16_t idBits,
+                                     const std::vector<TestObject>& objects) {
+    std::vector<LibtiffLayer> layers(3);
+    for (LibtiffLayer& layer : layers) {
+        layer.width = width;
+        layer.height = height;
+        layer.compression = compression;
+    }
+    layers[0].samplesPerPixel = 3;
+    layers[0].block = EncodeLayerHeader(file, KindColour);
+    layers[1].bitsPerSample = 32;
+    layers[1].block = EncodePerspectiveBlock(file, SampleView());
+    layers[2].bitsPerSample = idBits;
+    layers[2].objectTable = true;
+    layers[2].objects = objects;
+    return layers;
+}
+
 std::vector<std::uint32_t> WriteTiffWithBlocks(const std::string& path, const char* mode,
                                                const std::vector<LibtiffLayer>& layers) {
     Order order;

@@ -132,6 +132,12 @@ struct LibtiffLayer {
     bool objectTable = false;
     std::vector<TestObject> objects;
 };
+// The colour (3 x 8 bits), depth (32 bits) and object-id (idBits) layers of an Orvo file, each
+// width x height with the given compression, their blocks in the byte order of file and the
+// objects in the table; the caller adds the rows.
+std::vector<LibtiffLayer> OrvoLayers(const Order& file, std::uint32_t width, std::uint32_t height,
+                                     std::uint16_t compression, std::uint16_t idBits,
+                                     const std::vector<TestObject>& objects);
 // Writes the layers and returns where each block landed. mode is "w" or "wb" (big-endian).
 std::vector<std::uint32_t> WriteTiffWithBlocks(const std::string& path, const char* mode,
                                                const std::vector<LibtiffLayer>& layers);
