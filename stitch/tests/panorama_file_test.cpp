@@ -1,20 +1,18 @@
-// The stitcher on face files: the reader's results checked face by face, and whole panoramas
-// taken apart byte by byte and opened by tiffinfo and tifffile.
+// The stitcher on face files of both writers: whole panoramas taken apart byte by byte and
+// opened by tiffinfo and tifffile, failed writes, and the faces it refuses.
 #include "panorama_stitcher.h"
 
 #include "classic_tiff.h"
 #include "test_faces.h"
 
-#include "orvo/reader.h"
 #include "platform/files.h"
-#include "platform/kernel32.h"
 #include "platform/text.h"
 
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
 
-#include <array>
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -205,10 +203,6 @@ template <typename T> std::string LittleEndianBytes(const std::vector<T>& values
     return bytes;
 }
 
-std::string Utf8(const std::wstring& text) {
-    return platform::WideToAnsi(text);
-}
-
 void CheckPanoramaFile(const std::string& path, const ExpectedPanorama& expected,
                        const Vector3& eye, double unitScale, std::uint32_t unitCode) {
     const test::Bytes file = test::ReadFileBytes(path);
@@ -279,7 +273,7 @@ void CheckPanoramaFile(const std::string& path, const ExpectedPanorama& expected
         EXPECT_EQ(record.red, object.red);
         EXPECT_EQ(record.green, object.green);
         EXPECT_EQ(record.blue, object.blue);
-        EXPECT_EQ(record.name, Utf8(object.name));
+        EXPECT_EQ(record.name, platform::WideToAnsi(object.name));
     }
     if (!records.empty()) {
         EXPECT_EQ(records.back().previous, 0u);
