@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the project builds and tests with, when they are missing.
-# Usage: scripts/setup.sh [--bench] [--fuzz]
+# Usage: scripts/setup.sh [--bench] [--fuzz] [--windows]
+#   --windows  the mingw-w64 cross compiler, zlib for it, Wine to run the results, and a
+#              source-package entry for Debian's archive (libtiff is built from its source)
 set -euo pipefail
 
 # libgmock-dev although no test uses GoogleMock: Debian's GTest CMake package checks that the
@@ -11,9 +13,21 @@ for option in "$@"; do
     case "$option" in
         --bench) packages+=(imagemagick time) ;;
         --fuzz) packages+=(clang libclang-rt-dev) ;;
+        --windows)
+            packages+=(g++-mingw-w64-x86-64-posix libz-mingw-w64-dev wine64 dpkg-dev xz-utils
+                       bzip2)
+            windows=1 ;;
         *) echo "setup.sh: unknown option $option" >&2; exit 2 ;;
     esac
 done
+
+# Debian's libtiff source for the Windows build comes through apt-get source, which needs
+# deb-src entries; they live in a file of their own, beside the machine's own list.
+sources=/etc/apt/sources.list.d/orvo-deb-src.sources
+need_sources=0
+if [ "${windows:-0}" = 1 ] && ! grep -q '^Version:' <<<"$(apt-cache showsrc tiff 2>/dev/null)"; then
+    need_sources=1
+fi
 
 missing=()
 for package in "${packages[@]}"; do
@@ -21,14 +35,33 @@ for package in "${packages[@]}"; do
         missing+=("$package")
     fi
 done
-[ ${#missing[@]} -eq 0 ] && exit 0
+[ ${#missing[@]} -eq 0 ] && [ "$need_sources" = 0 ] && exit 0
 
 if [ "$(id -u)" -ne 0 ]; then
-    echo "These Debian packages are missing: ${missing[*]}" >&2
-    echo "Install them with: sudo apt-get update && sudo apt-get install -y ${missing[*]}" >&2
+    [ ${#missing[@]} -eq 0 ] || echo "These Debian packages are missing: ${missing[*]}" >&2
+    [ "$need_sources" = 0 ] || echo "apt has no deb-src entries; add them as $sources" >&2
+    echo "Run this script as root to set them up." >&2
     exit 1
 fi
-echo "Installing ${missing[*]} ..."
 export DEBIAN_FRONTEND=noninteractive
+if [ "$need_sources" = 1 ]; then
+    echo "Adding Debian's source packages to apt ($sources) ..."
+    cat >"$sources" <<'END'
+Types: deb-src
+URIs: http://deb.debian.org/debian
+Suites: bookworm bookworm-updates
+Components: main
+Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
+
+Types: deb-src
+URIs: http://deb.debian.org/debian-security
+Suites: bookworm-security
+Components: main
+Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
+END
+fi
 apt-get update -qq
-apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+if [ ${#missing[@]} -ne 0 ]; then
+    echo "Installing ${missing[*]} ..."
+    apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi

@@ -1,0 +1,22 @@
+# Cross-builds the Windows programs with Debian's mingw-w64 (the POSIX-threads flavour, whose
+# C++ runtime has std::thread and friends) and runs their tests under Wine.
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR x86_64)
+
+set(ORVO_MINGW_PREFIX x86_64-w64-mingw32)
+set(CMAKE_C_COMPILER ${ORVO_MINGW_PREFIX}-gcc-posix)
+set(CMAKE_CXX_COMPILER ${ORVO_MINGW_PREFIX}-g++-posix)
+set(CMAKE_RC_COMPILER ${ORVO_MINGW_PREFIX}-windres)
+
+# Libraries for the target come from mingw's own tree and from the folder the Windows libtiff
+# is installed in (ORVO_WINDOWS_DEPENDENCIES), never from the build machine's /usr.
+set(ORVO_WINDOWS_DEPENDENCIES "" CACHE PATH "Install folder of the Windows build of libtiff")
+set(CMAKE_FIND_ROOT_PATH /usr/${ORVO_MINGW_PREFIX} ${ORVO_WINDOWS_DEPENDENCIES})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+
+if(NOT DEFINED CMAKE_CROSSCOMPILING_EMULATOR)
+    set(CMAKE_CROSSCOMPILING_EMULATOR /usr/lib/wine/wine64)
+endif()
