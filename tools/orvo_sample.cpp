@@ -134,8 +134,12 @@ int Run(const std::string& path) {
     view.rightAxis = {1, 0, 0};
     view.upAxis = {0, 0, 1};
     view.viewDirection = {0, 1, 0};
-    view.cornerTopLeft = PixelRay(0, 0);
-    view.cornerBottomRight = PixelRay(Width - 1, Height - 1);
+    // The record's corners are mirrored in x and y, as a render camera's screen mapping gives
+    // them, so that x/z and y/z are the window's offsets to the right and upwards.
+    const Vector3 topLeft = PixelRay(0, 0);
+    const Vector3 bottomRight = PixelRay(Width - 1, Height - 1);
+    view.cornerTopLeft = {-topLeft.x, -topLeft.y, topLeft.z};
+    view.cornerBottomRight = {-bottomRight.x, -bottomRight.y, bottomRight.z};
     view.nearDepth = NearDepth;
     view.farDepth = FarDepth;
     view.unitScale = 1.0;

@@ -1,0 +1,27 @@
+// The orvo tool's subcommands. Each takes the arguments that follow its name, writes its
+// results to standard output and returns the exit status; problems with a file throw
+// FileError, misuse of the command line UsageError.
+#pragma once
+
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+class UsageError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+using Arguments = std::vector<std::string>;
+
+int RunInfo(const Arguments& arguments);
+int RunQuery(const Arguments& arguments);
+int RunPreview(const Arguments& arguments);
+
+// The one-line synopsis and the whole --help text of each subcommand.
+extern const char InfoSynopsis[];
+extern const char InfoHelp[];
+extern const char QuerySynopsis[];
+extern const char QueryHelp[];
+extern const char PreviewSynopsis[];
+extern const char PreviewHelp[];

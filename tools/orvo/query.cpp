@@ -1,0 +1,322 @@
+// orvo query: what one pixel shows, and where in the world its surface lies.
+#include "commands.h"
+#include "json_writer.h"
+#include "orvo_document.h"
+#include "pixel_ray.h"
+
+#include "platform/text.h"
+
+#include <array>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <iostream>
+#include <map>
+#include <optional>
+#include <sstream>
+
+const char QuerySynopsis[] =
+    "orvo query [--json] FILE X Y [X Y ...]  |  orvo query [--json] FILE -";
+
+const char QueryHelp[] =
+    "Usage: orvo query [--json] FILE X Y [X Y ...]\n"
+    "       orvo query [--json] FILE -\n"
+    "\n"
+    "Tells for a pixel (X from the left, Y from the top, both from 0) its colour, its object\n"
+    "id and name, its depth along the view direction and its distance along its ray, both in\n"
+    "the file's scene unit, and the world position of the surface it shows.\n"
+    "\n"
+    "With -, the pixels come from standard input, \"X Y\" a line, and each is answered on one\n"
+    "line of tab-separated fields:\n"
+    "  X  Y  red  green  blue  id  depth  distance  worldX  worldY  worldZ  name\n"
+    "A field the file has no value for is \"-\" (no colour layer, no depth at that pixel, an\n"
+    "id of 0 or one missing from the object table).\n"
+    "\n"
+    "Where the rays run:\n"
+    "  perspective view: through the pixel centres on the image plane at distance 1, between\n"
+    "    the centres of the corner pixels that the view record gives; a surface at depth t\n"
+    "    lies at eye + t * (view + x * right + y * up).\n"
+    "  parallel view: the corner vectors' x and y are taken as the offsets, in scene units,\n"
+    "    of the corner pixels' rays from the eye point in the camera plane (as a parallel\n"
+    "    render camera maps the screen), and all rays run along the view direction: a\n"
+    "    surface at depth t lies at eye + x * right + y * up + t * view.\n"
+    "  panorama: six square faces of N pixels side by side, each seen from the panorama's\n"
+    "    eye point by the camera a render host aims along that axis, world Z up. A panorama\n"
+    "    does not record how its faces were turned; assumed (forward; right; up):\n"
+    "      slot 0 +Y  (+Y; +X; +Z)     slot 3 -X  (-X; +Y; +Z)\n"
+    "      slot 1 +X  (+X; -Y; +Z)     slot 4 up  (+Z; +X; -Y)\n"
+    "      slot 2 -Y  (-Y; -X; +Z)     slot 5 down (-Z; +X; +Y)\n"
+    "    The centres of a face's pixels 0 and N-1 lie on the cube's edges: pixel j of a\n"
+    "    face's row r looks along forward + x * right + y * up with x = -1 + 2j/(N-1),\n"
+    "    y = 1 - 2r/(N-1).\n"
+    "\n"
+    "  --json      print a JSON array with one object a pixel\n"
+    "  -h, --help  print this text\n"
+    "\n"
+    "Exit status: 0 success, 1 the file cannot be read or a pixel lies outside it, 2 wrong\n"
+    "usage.\n";
+
+namespace {
+
+struct Pixel {
+    long x;
+    long y;
+};
+
+struct Answer {
+    Pixel pixel;
+    std::optional<std::array<unsigned, 3>> colour;
+    std::optional<std::uint16_t> id;
+    std::optional<std::string> name;
+    std::optional<double> depth;
+    std::optional<double> distance;
+    std::optional<Vector3> point;
+    int slot;
+};
+
+using ObjectIndex = std::map<std::uint16_t, const ObjectEntry*>;
+
+Answer Ask(const OrvoDocument& document, const ObjectIndex& byId, const Pixel& pixel) {
+    if (pixel.x < 0 || pixel.y < 0 || pixel.x >= document.width || pixel.y >= document.height) {
+        throw FileError(document.path,
+                        "pixel (" + std::to_string(pixel.x) + ", " + std::to_string(pixel.y) +
+                            ") lies outside the image of " + std::to_string(document.width) +
+                            " x " + std::to_string(document.height) + " pixels");
+    }
+    const std::size_t i = std::size_t(pixel.y) * std::size_t(document.width) + std::size_t(pixel.x);
+    Answer answer = {};
+    answer.pixel = pixel;
+    answer.slot = -1;
+    if (document.HasColour()) {
+        answer.colour = {document.colour[3 * i], document.colour[3 * i + 1],
+                         document.colour[3 * i + 2]};
+    }
+    if (document.HasIds()) {
+        answer.id = document.ids[i];
+        const auto entry = byId.find(document.ids[i]);
+        if (document.ids[i] != NoObjectId && entry != byId.end()) {
+            answer.name = platform::WideToAnsi(entry->second->name);
+        }
+    }
+    if (document.HasDepth()) {
+        const PixelRay ray =
+            RayThroughPixel(document, static_cast<int>(pixel.x), static_cast<int>(pixel.y));
+        answer.slot = ray.slot;
+        const std::uint32_t code = document.depth[i];
+        if (code != NoDepthCode) {
+            const double depth = document.Scale().Depth(code);
+            answer.depth = depth;
+            answer.distance = depth * Length(ray.direction);
+            answer.point = Vector3{ray.origin.x + depth * ray.direction.x,
+                                   ray.origin.y + depth * ray.direction.y,
+                                   ray.origin.z + depth * ray.direction.z};
+        }
+    }
+    return answer;
+}
+
+std::string Number(double value) {
+    char text[40];
+    std::snprintf(text, sizeof text, "%.9g", value);
+    return text;
+}
+
+void PrintBlock(const OrvoDocument& document, const Answer& a) {
+    std::printf("pixel %ld, %ld", a.pixel.x, a.pixel.y);
+    if (a.slot >= 0) {
+        std::printf(" (panorama face %s, column %ld of it)", SlotName(a.slot),
+                    a.pixel.x % document.height);
+    }
+    std::printf("\n");
+    if (a.colour) {
+        std::printf("  %-14s %u %u %u (#%02X%02X%02X)\n", "colour", (*a.colour)[0], (*a.colour)[1],
+                    (*a.colour)[2], (*a.colour)[0], (*a.colour)[1], (*a.colour)[2]);
+    }
+    if (a.id) {
+        const std::string name = *a.id == NoObjectId ? "(no object)"
+                                 : a.name            ? *a.name
+                                                     : "(not in the object table)";
+        std::printf("  %-14s %u %s\n", "object", *a.id, name.c_str());
+    }
+    if (!document.HasDepth()) {
+        std::printf("  %-14s none: the file has no depth layer\n", "depth");
+        return;
+    }
+    if (!a.depth) {
+        std::printf("  %-14s none: nothing was hit\n", "depth");
+        return;
+    }
+    const std::string unit = UnitPhrase(document.Scale());
+    std::printf("  %-14s %s %s along the view direction\n", "depth", Number(*a.depth).c_str(),
+                unit.c_str());
+    std::printf("  %-14s %s %s along the ray\n", "distance", Number(*a.distance).c_str(),
+                unit.c_str());
+    std::printf("  %-14s %s, %s, %s\n", "world point", Number(a.point->x).c_str(),
+                Number(a.point->y).c_str(), Number(a.point->z).c_str());
+}
+
+void PrintLine(const Answer& a) {
+    std::string line = std::to_string(a.pixel.x) + "\t" + std::to_string(a.pixel.y);
+    for (int c = 0; c < 3; ++c) {
+        line += "\t" + (a.colour ? std::to_string((*a.colour)[c]) : std::string("-"));
+    }
+    line += "\t" + (a.id ? std::to_string(*a.id) : std::string("-"));
+    const auto field = [](const std::optional<double>& v) {
+        return "\t" + (v ? Number(*v) : std::string("-"));
+    };
+    line += field(a.depth) + field(a.distance);
+    line += field(a.point ? std::optional<double>(a.point->x) : std::nullopt);
+    line += field(a.point ? std::optional<double>(a.point->y) : std::nullopt);
+    line += field(a.point ? std::optional<double>(a.point->z) : std::nullopt);
+    line += "\t" + (a.name ? *a.name : std::string("-"));
+    std::printf("%s\n", line.c_str());
+}
+
+void WriteJson(JsonWriter& json, const OrvoDocument& document, const Answer& a) {
+    json.BeginObject();
+    json.Key("x").Integer(a.pixel.x);
+    json.Key("y").Integer(a.pixel.y);
+    if (document.panorama) {
+        json.Key("slot").Integer(a.slot);
+        json.Key("face").String(SlotName(a.slot));
+    }
+    json.Key("colour");
+    if (a.colour) {
+        json.BeginArray(true);
+        for (const unsigned c : *a.colour) {
+            json.Integer(c);
+        }
+        json.EndArray();
+    } else {
+        json.Null();
+    }
+    json.Key("id");
+    if (a.id) {
+        json.Integer(*a.id);
+    } else {
+        json.Null();
+    }
+    json.Key("name");
+    if (a.name) {
+        json.String(*a.name);
+    } else {
+        json.Null();
+    }
+    const auto optional = [&json](const char* key, const std::optional<double>& v) {
+        json.Key(key);
+        if (v) {
+            json.Number(*v);
+        } else {
+            json.Null();
+        }
+    };
+    optional("depth", a.depth);
+    optional("distance", a.distance);
+    json.Key("point");
+    if (a.point) {
+        json.Vector(*a.point);
+    } else {
+        json.Null();
+    }
+    json.EndObject();
+}
+
+// A whole number as a pixel coordinate; false for anything else.
+bool ParseCoordinate(const std::string& text, long& value) {
+    if (text.empty()) {
+        return false;
+    }
+    char* end = nullptr;
+    errno = 0;
+    value = std::strtol(text.c_str(), &end, 10);
+    return *end == '\0' && errno == 0;
+}
+
+std::vector<Pixel> ReadPixels(std::istream& in) {
+    std::vector<Pixel> pixels;
+    std::string line;
+    int number = 0;
+    while (std::getline(in, line)) {
+        ++number;
+        std::istringstream fields(line);
+        std::string x, y, more;
+        if (!(fields >> x)) {
+            continue; // blank lines separate nothing
+        }
+        Pixel pixel = {};
+        if (!(fields >> y) || (fields >> more) || !ParseCoordinate(x, pixel.x) ||
+            !ParseCoordinate(y, pixel.y)) {
+            throw FileError("standard input",
+                            "line " + std::to_string(number) + " is not a pixel \"X Y\"");
+        }
+        pixels.push_back(pixel);
+    }
+    return pixels;
+}
+
+} // namespace
+
+int RunQuery(const Arguments& arguments) {
+    bool asJson = false;
+    std::vector<std::string> words;
+    for (const std::string& argument : arguments) {
+        if (argument == "--json") {
+            asJson = true;
+        } else if (argument.size() > 1 && argument[0] == '-' &&
+                   !(argument[1] >= '0' && argument[1] <= '9')) {
+            throw UsageError("unknown option \"" + argument + "\"");
+        } else {
+            words.push_back(argument);
+        }
+    }
+    if (words.empty()) {
+        throw UsageError("no file");
+    }
+    const bool fromInput = words.size() == 2 && words[1] == "-";
+    std::vector<Pixel> pixels;
+    if (!fromInput) {
+        if (words.size() < 3 || words.size() % 2 == 0) {
+            throw UsageError("pixels come as pairs X Y after the file");
+        }
+        for (std::size_t i = 1; i < words.size(); i += 2) {
+            Pixel pixel = {};
+            if (!ParseCoordinate(words[i], pixel.x) || !ParseCoordinate(words[i + 1], pixel.y)) {
+                throw UsageError("\"" + words[i] + " " + words[i + 1] +
+                                 "\" is not a pixel of whole numbers");
+            }
+            pixels.push_back(pixel);
+        }
+    }
+    const OrvoDocument document = LoadOrvoDocument(words[0]);
+    if (fromInput) {
+        pixels = ReadPixels(std::cin);
+    }
+    // Every pixel is answered before any is printed, so that a bad one leaves no half answer.
+    std::vector<Answer> answers;
+    answers.reserve(pixels.size());
+    const ObjectIndex byId = document.ObjectsById();
+    for (const Pixel& pixel : pixels) {
+        answers.push_back(Ask(document, byId, pixel));
+    }
+    if (asJson) {
+        JsonWriter json(stdout);
+        json.BeginArray();
+        for (const Answer& answer : answers) {
+            WriteJson(json, document, answer);
+        }
+        json.EndArray();
+        json.Finish();
+    } else if (fromInput) {
+        for (const Answer& answer : answers) {
+            PrintLine(answer);
+        }
+    } else {
+        for (std::size_t i = 0; i < answers.size(); ++i) {
+            if (i != 0) {
+                std::printf("\n");
+            }
+            PrintBlock(document, answers[i]);
+        }
+    }
+    return 0;
+}
