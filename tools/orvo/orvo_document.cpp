@@ -108,6 +108,8 @@ struct Walk {
     std::optional<PerspectiveView> view;
     std::optional<PanoramaView> panorama;
     std::vector<std::uint32_t> panoramaDepth;
+    std::optional<std::uint32_t> objectCount; // as the object-id layer states it
+    int objectDirectory = 0;
     std::vector<std::string> listings;
 };
 
@@ -178,6 +180,13 @@ void ReadLayer(TIFF* tif, int index, std::uint32_t offset, Walk& walk, const std
         UnpackPanoramaView(block + 4, view, big);
         walk.panorama = view;
         walk.panoramaDepth = ReadPanoramaCodes(tif, layer, path);
+    } else if (layer.kind == KindObjectId && !walk.objectCount) {
+        unsigned char table[8];
+        if (!ReadTiffBlock(tif, body, table, sizeof table)) {
+            throw FileError(path, Damaged(index, "its object table lies outside the file"));
+        }
+        walk.objectCount = FieldU32(table, big);
+        walk.objectDirectory = index;
     }
     walk.layers.push_back(layer);
 }
@@ -308,6 +317,14 @@ OrvoDocument LoadOrvoDocument(const std::string& path, const LoadOptions& option
     }
     if (depth.data != nullptr && walk.panorama) {
         throw FileError(path, "damaged: two depth layers");
+    }
+    // Both writers link every record they count; a shorter chain lost records.
+    if (walk.objectCount && document.objects.size() != *walk.objectCount) {
+        throw FileError(path,
+                        Damaged(walk.objectDirectory,
+                                "the object table lists " + std::to_string(*walk.objectCount) +
+                                    " records, " + std::to_string(document.objects.size()) +
+                                    " of them can be read"));
     }
     const std::size_t count = document.PixelCount();
     colour.MoveInto(document.colour, 3 * count);
