@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Sets up, builds with the sanitizers and warnings as errors, and runs every test.
+# Sets up, builds with the sanitizers and warnings as errors, and runs every test; then
+# cross-builds the Windows programs and tests them under Wine against this build.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
@@ -7,3 +8,4 @@ build=build/test
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORVO_SANITIZE=ON -DORVO_WERROR=ON >/dev/null
 cmake --build "$build" -j "$(nproc)"
 ctest --test-dir "$build" --output-on-failure -j "$(nproc)"
+scripts/windows.sh "$build"

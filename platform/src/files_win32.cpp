@@ -19,6 +19,7 @@ int ErrnoOf(DWORD code) {
     case ERROR_BAD_NETPATH:
     case ERROR_BAD_PATHNAME:
     case ERROR_INVALID_NAME:
+    case ERROR_DIRECTORY: // GetTempFileName's answer for a folder that does not exist
         return ENOENT;
     case ERROR_ACCESS_DENIED:
     case ERROR_SHARING_VIOLATION:

@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# Starts or stops the Wine session the Windows tests run in.
+# Usage: wine_session.sh start|stop   (WINEPREFIX names the prefix; it is made on first start)
+# start: a persistent wineserver, the prefix brought up to date by wineboot, and relay tracing
+# limited to the two message-box calls, which the tests read the boxes' texts from. Without a
+# running server every Wine program would wait seconds for its own to start and stop.
+# Standard input and output are cut off from Wine's services, which outlive this script and
+# would otherwise hold the caller's pipes open.
+set -euo pipefail
+: "${WINEPREFIX:?WINEPREFIX must name the Wine prefix}"
+export WINEPREFIX WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+wine=${WINE:-/usr/lib/wine/wine64}
+wineserver=${WINESERVER:-wineserver}
+case "${1:-}" in
+    start)
+        mkdir -p "$WINEPREFIX"
+        "$wineserver" -p </dev/null >/dev/null 2>&1
+        "$wine" wineboot -i </dev/null >/dev/null 2>&1
+        "$wine" reg add 'HKCU\Software\Wine\Debug' /v RelayInclude /t REG_SZ \
+            /d 'user32.MessageBoxA;user32.MessageBoxW' /f </dev/null >/dev/null 2>&1
+        ;;
+    stop)
+        "$wineserver" -k </dev/null >/dev/null 2>&1 || true
+        ;;
+    *)
+        echo "usage: wine_session.sh start|stop" >&2
+        exit 2
+        ;;
+esac
