@@ -13,7 +13,7 @@ scripts/setup.sh
 echo "Building (Release) in $build; on a fresh checkout this takes a few minutes ..."
 mkdir -p "$build"
 if ! { cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DORVO_BUILD_TESTS=OFF &&
-       cmake --build "$build" -j "$(nproc)" --target render_host stitch orvo_info; } \
+       cmake --build "$build" -j "$(nproc)" --target render_host stitch orvo_tool; } \
        >"$build/build.log" 2>&1; then
     tail -n 30 "$build/build.log" >&2
     echo "The build failed; its whole log is $build/build.log" >&2
@@ -31,13 +31,15 @@ echo "Stitching them into out/panorama.orv (keeping the faces) ..."
 "$build"/stitch/stitch out/panorama.orv out/faces/face_{py,px,ny,nx,pz,nz}.orv 1e-7 0 1
 
 echo
-"$build"/tools/orvo_info --png out/panorama out/panorama.orv
+"$build"/tools/orvo info out/panorama.orv
+echo
+"$build"/tools/orvo preview out/panorama.orv out/
 
 echo
 echo "Done. In out/:"
 echo "  panorama.orv           the panorama strip: +Y, +X, -Y, -X, up, down (any TIFF viewer"
 echo "                         shows its colour layer)"
 echo "  panorama_colour.png    its colour layer"
-echo "  panorama_depth.png     its depth layer (near is bright, no depth is black)"
+echo "  panorama_depth.png     its depth layer (near is bright, no depth is transparent)"
 echo "  panorama_ids.png       its object-id layer, each object in its table colour"
 echo "  faces/face_*.orv       the six faces as the plug-in wrote them"
