@@ -157,7 +157,7 @@ std::string Indented(const std::string& text) {
     std::string line;
     std::string out;
     while (std::getline(lines, line)) {
-        out += "  " + line + "\n";
+        out += "    " + line + "\n";
     }
     return out;
 }

@@ -123,8 +123,11 @@ std::vector<std::uint32_t> ReadPanoramaCodes(TIFF* tif, const LayerDirectory& la
         throw FileError(path, Damaged(layer.directory,
                                       "the depth layer is not one 32-bit sample a pixel in rows"));
     }
-    std::vector<std::uint32_t> codes(std::size_t(layer.width) * layer.height);
+    // The plane grows with the rows read, so that a damaged file claiming a huge layer is
+    // refused at its first missing row rather than after the whole plane was zeroed.
+    std::vector<std::uint32_t> codes;
     for (std::uint32_t row = 0; row < layer.height; ++row) {
+        codes.resize(std::size_t(row + 1) * layer.width);
         if (TIFFReadScanline(tif, &codes[std::size_t(row) * layer.width], row, 0) < 0) {
             throw FileError(path,
                             Damaged(layer.directory, "row " + std::to_string(row) +

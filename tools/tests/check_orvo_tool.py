@@ -194,6 +194,15 @@ class ToolCase(unittest.TestCase):
     def path(self, name):
         return os.path.join(self.work, name)
 
+    def face(self, name, writer, width, height, seed, projection=0, near=0.5, far=40.0):
+        """A rendered view of the camera's plane, written to the named file."""
+        camera = Camera(projection, width, height)
+        picture = Picture(width, height, seed)
+        picture.set_depths(camera.depths(), near, far)
+        path = self.path(name)
+        picture.write(path, writer, camera.view_line(near, far))
+        return camera, picture, path
+
     def check_statistics(self, info, picture):
         layers = {layer['kindName']: layer for layer in info['layers']}
         depth = layers.get('depth') or layers['panorama depth']
@@ -261,15 +270,11 @@ class Revisions(ToolCase):
     """A perspective face written by both writers reads alike but for its revision."""
 
     def test_both_writers(self):
-        camera = Camera(0, 23, 17)
-        picture = Picture(23, 17, seed=5)
-        picture.set_depths(camera.depths(), near=0.5, far=40.0)
-        self.assertGreater(np.isnan(picture.depths).sum(), 10)  # the sky above the plane
         for writer, revision, versions in (('stream', '1.0', ['1.0', '1.0', '1.0']),
                                            ('tessaly', '1.3', ['1.3', '1.0', '1.1'])):
             with self.subTest(writer=writer):
-                path = self.path('face_%s.orv' % writer)
-                picture.write(path, writer, camera.view_line(picture.near, picture.far))
+                camera, picture, path = self.face('face_%s.orv' % writer, writer, 23, 17, seed=5)
+                self.assertGreater(np.isnan(picture.depths).sum(), 10)  # the sky above the plane
                 info = orvo_json('info', path)
                 self.assertEqual(info['revision'], revision)
                 self.assertEqual([layer['version'] for layer in info['layers']], versions)
@@ -303,11 +308,8 @@ class Revisions(ToolCase):
 
 class Parallel(ToolCase):
     def test_parallel_rays_leave_the_camera_plane(self):
-        camera = Camera(1, 19, 14)
-        picture = Picture(19, 14, seed=6)
-        picture.set_depths(camera.depths(), near=0.0, far=20.0)
-        path = self.path('parallel.orv')
-        picture.write(path, 'stream', camera.view_line(picture.near, picture.far))
+        camera, picture, path = self.face('parallel.orv', 'stream', 19, 14, seed=6, projection=1,
+                                          near=0.0, far=20.0)
         info = orvo_json('info', path)
         self.assertEqual(info['view']['projectionName'], 'parallel')
         self.assertAlmostEqual(info['view']['window']['width'], 5.5, delta=1e-12)
@@ -397,11 +399,7 @@ class Previews(ToolCase):
             self.assertEqual(list(preview[y, x]), expected, (x, y))
 
     def test_previews_show_the_layers(self):
-        camera = Camera(0, 21, 13)
-        picture = Picture(21, 13, seed=8)
-        picture.set_depths(camera.depths(), near=0.5, far=40.0)
-        path = self.path('face.orv')
-        picture.write(path, 'tessaly', camera.view_line(picture.near, picture.far))
+        _, picture, path = self.face('face.orv', 'tessaly', 21, 13, seed=8)
         folder = self.path('new/previews')
         result = orvo('preview', path, folder)
         self.assertEqual(result.returncode, 0, result.stderr)
@@ -430,11 +428,7 @@ class Previews(ToolCase):
 
 class BadInput(ToolCase):
     def good_file(self):
-        camera = Camera(0, 9, 7)
-        picture = Picture(9, 7, seed=10)
-        picture.set_depths(camera.depths(), near=0.5, far=40.0)
-        path = self.path('good.orv')
-        picture.write(path, 'tessaly', camera.view_line(picture.near, picture.far))
+        path = self.face('good.orv', 'tessaly', 9, 7, seed=10)[2]
         with open(path, 'rb') as f:
             return f.read()
 

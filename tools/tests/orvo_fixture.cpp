@@ -112,6 +112,21 @@ void ReadRow(std::istream& in, unsigned width, unsigned char* colour, std::uint3
     }
 }
 
+// The two writers' interfaces differ in their base classes, not in these calls.
+template <typename Writer> void Feed(Writer& writer, const Description& d, std::istream& in) {
+    writer.SetLayers(d.layers);
+    for (unsigned y = 0; y < d.height; ++y) {
+        ReadRow(in, d.width, writer.ColourRow(), writer.DepthRow(), writer.IdRow());
+        writer.WriteRow();
+    }
+    for (const Object& o : d.objects) {
+        writer.AddObject(static_cast<std::uint16_t>(o.id), static_cast<std::uint8_t>(o.red),
+                         static_cast<std::uint8_t>(o.green), static_cast<std::uint8_t>(o.blue),
+                         platform::AnsiToWide(o.name));
+    }
+    writer.Close();
+}
+
 void WriteStream(const std::string& path, const Description& d, std::istream& in) {
     const std::wstring name = platform::AnsiToWide(path);
     const auto w = static_cast<std::uint16_t>(d.width);
@@ -123,17 +138,7 @@ void WriteStream(const std::string& path, const Description& d, std::istream& in
     } else {
         writer.reset(new OrvoStreamWriter(name, w, h, L"orvo_fixture", L"", L"", L"", d.view));
     }
-    writer->SetLayers(d.layers);
-    for (unsigned y = 0; y < d.height; ++y) {
-        ReadRow(in, d.width, writer->ColourRow(), writer->DepthRow(), writer->IdRow());
-        writer->WriteRow();
-    }
-    for (const Object& o : d.objects) {
-        writer->AddObject(static_cast<std::uint16_t>(o.id), static_cast<std::uint8_t>(o.red),
-                          static_cast<std::uint8_t>(o.green), static_cast<std::uint8_t>(o.blue),
-                          platform::AnsiToWide(o.name));
-    }
-    writer->Close();
+    Feed(*writer, d, in);
 }
 
 void WriteTessaly(const std::string& path, const Description& d, std::istream& in) {
@@ -143,17 +148,7 @@ void WriteTessaly(const std::string& path, const Description& d, std::istream& i
     const std::unique_ptr<Tessaly::Orvo::OrvoFile> writer = Tessaly::Orvo::CreateOrvoFile(
         platform::AnsiToWide(path), static_cast<std::uint16_t>(d.width),
         static_cast<std::uint16_t>(d.height), L"orvo_fixture", L"", L"", L"", d.view);
-    writer->SetLayers(d.layers);
-    for (unsigned y = 0; y < d.height; ++y) {
-        ReadRow(in, d.width, writer->ColourRow(), writer->DepthRow(), writer->IdRow());
-        writer->WriteRow();
-    }
-    for (const Object& o : d.objects) {
-        writer->AddObject(static_cast<std::uint16_t>(o.id), static_cast<std::uint8_t>(o.red),
-                          static_cast<std::uint8_t>(o.green), static_cast<std::uint8_t>(o.blue),
-                          platform::AnsiToWide(o.name));
-    }
-    writer->Close();
+    Feed(*writer, d, in);
 }
 
 } // namespace
