@@ -14,7 +14,8 @@ wineserver=${WINESERVER:-wineserver}
 case "${1:-}" in
     start)
         mkdir -p "$WINEPREFIX"
-        "$wineserver" -p </dev/null >/dev/null 2>&1
+        # A server already running for this prefix serves as well.
+        "$wineserver" -p </dev/null >/dev/null 2>&1 || true
         "$wine" wineboot -i </dev/null >/dev/null 2>&1
         "$wine" reg add 'HKCU\Software\Wine\Debug' /v RelayInclude /t REG_SZ \
             /d 'user32.MessageBoxA;user32.MessageBoxW' /f </dev/null >/dev/null 2>&1

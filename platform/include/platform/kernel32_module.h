@@ -11,9 +11,16 @@
 
 #include "platform/win32_types.h"
 
-#ifndef _WIN32
-
 #include <string>
+
+namespace platform {
+
+// The loader's text for the last LoadLibraryW or GetProcAddress that failed.
+std::string LastModuleError();
+
+} // namespace platform
+
+#ifndef _WIN32
 
 #define DLL_PROCESS_DETACH 0
 #define DLL_PROCESS_ATTACH 1
@@ -32,8 +39,6 @@ namespace platform {
 
 // The handle of the loaded module that contains the address, or null.
 HMODULE ModuleFromAddress(const void* address);
-// The loader's text for the last LoadLibraryW or GetProcAddress that failed.
-std::string LastModuleError();
 
 } // namespace platform
 

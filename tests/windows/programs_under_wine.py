@@ -1,11 +1,16 @@
 #!/usr/bin/env python3
-"""Runs the Windows stitch.exe under Wine and the native stitch on the same inputs and checks
-that they behave alike: the same exit code, the same message (read from Wine's relay trace of
-MessageBoxA on the Windows side, from the stand-in's echo on standard error on the native
-side), the same faces deleted or kept, and the same panorama apart from its DateTime text.
-The faces are rendered by the native render_host through the plug-in.
+"""Runs the Windows programs under Wine and the native ones on the same inputs, and checks that
+they behave alike.
 
-Usage: stitch_under_wine.py RENDER_HOST NATIVE_STITCH WINDOWS_STITCH WINE [unittest args]
+- The Windows render host loads the Windows saveorvo.bmi and renders the demo scene's faces and
+  an animation through it: the files must be the native plug-in's, byte for byte, apart from
+  their DateTime texts.
+- stitch.exe and the native stitch, given the same faces and arguments, must give the same exit
+  code, the same message (read from Wine's relay trace of MessageBoxA on the Windows side, from
+  the stand-in's echo on standard error on the native side), the same faces deleted or kept,
+  and the same panorama apart from its DateTime text.
+
+Usage: programs_under_wine.py NATIVE_BUILD_DIR WINDOWS_BIN_DIR WINE [unittest arguments]
 The environment names the Wine prefix (WINEPREFIX); relay tracing of the two message-box
 calls must be switched on in it (HKCU\\Software\\Wine\\Debug RelayInclude).
 """
@@ -21,7 +26,7 @@ import unittest
 
 import tifffile
 
-RENDER_HOST = NATIVE_STITCH = WINDOWS_STITCH = WINE = None
+RENDER_HOST = NATIVE_STITCH = WINDOWS_RENDER_HOST = WINDOWS_STITCH = WINE = None
 
 FACES = {'+x': 'face_px.orv', '-x': 'face_nx.orv', '+y': 'face_py.orv',
          '-y': 'face_ny.orv', '+z': 'face_pz.orv', '-z': 'face_nz.orv'}
@@ -72,6 +77,13 @@ def render(*arguments):
         raise AssertionError('render_host failed: ' + result.stderr)
 
 
+def run_under_wine(program, arguments, folder, trace=False):
+    environment = dict(os.environ, WINEDEBUG='+relay' if trace else '-all')
+    return subprocess.run([WINE, program] + [str(a) for a in arguments], cwd=folder,
+                          stdin=subprocess.DEVNULL, capture_output=True, env=environment,
+                          check=False, timeout=300)
+
+
 def folder_state(folder):
     """Every file of a folder with its bytes' digest; DateTime texts are blanked first."""
     state = {}
@@ -88,6 +100,53 @@ class Outcome:
 
     def __repr__(self):
         return 'exit %d, boxes %r, files %r' % (self.code, self.boxes, sorted(self.files))
+
+
+class PluginUnderWine(unittest.TestCase):
+    def setUp(self):
+        self.work = tempfile.mkdtemp(prefix='plugin_wine_')
+
+    def tearDown(self):
+        shutil.rmtree(self.work)
+
+    def render_both(self, *arguments):
+        """Renders with both hosts into folders of their own; returns the two folders."""
+        native = os.path.join(self.work, 'native')
+        windows = os.path.join(self.work, 'windows')
+        render(*arguments, '--out', native)
+        result = run_under_wine(WINDOWS_RENDER_HOST, list(arguments) + ['--out', 'windows'],
+                                self.work)
+        self.assertEqual(result.returncode, 0, result.stderr.decode('utf-8', 'replace'))
+        return native, windows
+
+    def test_faces_and_frames_are_the_native_plugins_files(self):
+        for arguments in [('faces', '--size', 24, '--margin', 2),
+                          ('sequence', '--size', 20, '--frames', 3, '--names', 'node'),
+                          ('sequence', '--size', 20, '--frames', 2)]:
+            with self.subTest(arguments=arguments):
+                native, windows = self.render_both(*arguments)
+                self.assertTrue(os.listdir(native))
+                self.assertEqual(folder_state(windows), folder_state(native))
+                shutil.rmtree(native)
+                shutil.rmtree(windows)
+
+    def test_a_failed_write_is_reported_to_the_host_alike(self):
+        # A folder where the face file should go: the plug-in cannot create the file.
+        os.makedirs(os.path.join(self.work, 'native', 'face_px.orv'))
+        os.makedirs(os.path.join(self.work, 'windows', 'face_px.orv'))
+        native = subprocess.run([RENDER_HOST, 'faces', '--size', '8', '--faces', '+x',
+                                 '--out', 'native'], cwd=self.work, capture_output=True,
+                                text=True, check=False)
+        windows = run_under_wine(WINDOWS_RENDER_HOST,
+                                 ['faces', '--size', 8, '--faces', '+x', '--out', 'windows'],
+                                 self.work)
+        message = 'Error: the plug-in could not write %s: Error writing Orvo file\n'
+        self.assertEqual((native.returncode, native.stderr),
+                         (1, message % os.path.join('native', 'face_px.orv')))
+        # Windows programs end their text lines with CR LF.
+        windows_text = windows.stderr.decode('utf-8', 'replace').replace('\r\n', '\n')
+        self.assertEqual((windows.returncode, windows_text),
+                         (1, message % 'windows\\face_px.orv'))
 
 
 class StitchUnderWine(unittest.TestCase):
@@ -143,10 +202,7 @@ class StitchUnderWine(unittest.TestCase):
                 self.assertTrue(text.endswith('\n'), result.stderr)
                 boxes = [('MessageBoxA', caption, text[:-1], 0x40)]
         else:
-            environment = dict(os.environ, WINEDEBUG='+relay')
-            result = subprocess.run([WINE, WINDOWS_STITCH] + arguments, cwd=folder,
-                                    stdin=subprocess.DEVNULL, capture_output=True,
-                                    env=environment, check=False, timeout=120)
+            result = run_under_wine(WINDOWS_STITCH, arguments, folder, trace=True)
             boxes = relay_message_boxes(result.stderr.decode('utf-8', 'replace'))
         return Outcome(result.returncode, boxes, folder_state(folder))
 
@@ -174,6 +230,18 @@ class StitchUnderWine(unittest.TestCase):
         # Names beyond ASCII pass through the ANSI code page both ways.
         native, _ = self.check_alike(['fa\u00e7ade.orv'] + shuffled, shuffled, 0)
         self.assertEqual(sorted(native.files), ['fa\u00e7ade.orv'])
+
+    def test_faces_from_the_windows_plugin_make_the_native_panorama(self):
+        render_folder = os.path.join(self.work, 'windows_faces')
+        os.mkdir(render_folder)
+        result = run_under_wine(WINDOWS_RENDER_HOST, ['faces', '--size', 16, '--out', '.'],
+                                render_folder)
+        self.assertEqual(result.returncode, 0)
+        faces = [FACES[k] for k in ('+y', '-x', '+z', '+x', '-z', '-y')]
+        result = run_under_wine(WINDOWS_STITCH, ['pano.orv'] + faces, render_folder)
+        self.assertEqual(result.returncode, 0)
+        native = self.outcome('native', ['pano.orv'] + faces, faces)
+        self.assertEqual(folder_state(render_folder), native.files)
 
     def test_every_check_shows_its_message_and_keeps_the_faces(self):
         face = dict(FACES)
@@ -214,7 +282,11 @@ class StitchUnderWine(unittest.TestCase):
 
 
 if __name__ == '__main__':
-    if len(sys.argv) < 5:
+    if len(sys.argv) < 4:
         sys.exit(__doc__)
-    RENDER_HOST, NATIVE_STITCH, WINDOWS_STITCH, WINE = sys.argv[1:5]
-    unittest.main(argv=[sys.argv[0]] + sys.argv[5:])
+    native_build, windows_bin, WINE = sys.argv[1:4]
+    RENDER_HOST = os.path.join(native_build, 'tools', 'render_host')
+    NATIVE_STITCH = os.path.join(native_build, 'stitch', 'stitch')
+    WINDOWS_RENDER_HOST = os.path.join(windows_bin, 'render_host.exe')
+    WINDOWS_STITCH = os.path.join(windows_bin, 'stitch.exe')
+    unittest.main(argv=[sys.argv[0]] + sys.argv[4:])
