@@ -102,6 +102,30 @@ class Outcome:
         return 'exit %d, boxes %r, files %r' % (self.code, self.boxes, sorted(self.files))
 
 
+class Binaries(unittest.TestCase):
+    """What Windows needs to start the two deliverables, read from their PE headers."""
+    SYSTEM_DLLS = {'kernel32.dll', 'user32.dll', 'msvcrt.dll'}
+
+    def headers(self, name):
+        objdump = shutil.which('x86_64-w64-mingw32-objdump')
+        self.assertIsNotNone(objdump, 'mingw-w64 binutils missing')
+        text = subprocess.run([objdump, '-p', os.path.join(os.path.dirname(WINDOWS_STITCH),
+                                                           name)],
+                              capture_output=True, text=True, check=True).stdout
+        subsystem = re.search(r'^Subsystem\s+\S+\s+\((.*)\)', text, re.M).group(1)
+        dlls = {m.lower() for m in re.findall(r'DLL Name: (\S+)', text)}
+        return subsystem, dlls
+
+    def test_stitch_is_a_gui_program_that_needs_only_system_dlls(self):
+        subsystem, dlls = self.headers('stitch.exe')
+        self.assertEqual(subsystem, 'Windows GUI')
+        self.assertLessEqual(dlls, self.SYSTEM_DLLS)
+
+    def test_plugin_needs_only_system_dlls_and_the_hosts(self):
+        _, dlls = self.headers('saveorvo.bmi')
+        self.assertLessEqual(dlls, self.SYSTEM_DLLS | {'libmaxsdk.dll'})
+
+
 class PluginUnderWine(unittest.TestCase):
     def setUp(self):
         self.work = tempfile.mkdtemp(prefix='plugin_wine_')
