@@ -6,6 +6,7 @@
 #include "Util/MaxExceptions.h"
 #include "bitmap.h"
 #include "max.h"
+#include "platform/kernel32_module.h"
 #include "plugapi.h"
 
 #include <windows.h>
@@ -215,12 +216,6 @@ typedef int (*LibNumberClassesFunction)();
 typedef ClassDesc* (*LibClassDescFunction)(int);
 typedef ULONG (*ULongFunction)();
 
-// GetProcAddress gives every export one function type; the plain function pointer in between
-// tells the compiler that the real type is known.
-template <typename Function> Function Export(HMODULE module, const char* name) {
-    return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(GetProcAddress(module, name)));
-}
-
 void CheckEntryPoints(HMODULE module) {
     const std::vector<std::string> names = ExportNames(module);
     const std::vector<std::string> expected = {"CanAutoDefer", "LibClassDesc", "LibDescription",
@@ -231,11 +226,14 @@ void CheckEntryPoints(HMODULE module) {
     }
     Check(names == expected, "exports are" + listed);
 
-    const auto libDescription = Export<LibDescriptionFunction>(module, "LibDescription");
-    const auto libNumberClasses = Export<LibNumberClassesFunction>(module, "LibNumberClasses");
-    const auto libClassDesc = Export<LibClassDescFunction>(module, "LibClassDesc");
-    const auto libVersion = Export<ULongFunction>(module, "LibVersion");
-    const auto canAutoDefer = Export<ULongFunction>(module, "CanAutoDefer");
+    const auto libDescription =
+        platform::GetProcAddressAs<LibDescriptionFunction>(module, "LibDescription");
+    const auto libNumberClasses =
+        platform::GetProcAddressAs<LibNumberClassesFunction>(module, "LibNumberClasses");
+    const auto libClassDesc =
+        platform::GetProcAddressAs<LibClassDescFunction>(module, "LibClassDesc");
+    const auto libVersion = platform::GetProcAddressAs<ULongFunction>(module, "LibVersion");
+    const auto canAutoDefer = platform::GetProcAddressAs<ULongFunction>(module, "CanAutoDefer");
     Check(libDescription && libNumberClasses && libClassDesc && libVersion && canAutoDefer,
           "GetProcAddress did not find all five exports");
     if (!(libDescription && libNumberClasses && libClassDesc && libVersion && canAutoDefer)) {

@@ -15,12 +15,6 @@ namespace {
 typedef ULONG (*LibVersionFunction)();
 typedef ClassDesc* (*LibClassDescFunction)(int);
 
-// GetProcAddress gives every export one function type; going through the plain function
-// pointer tells the compiler that the real type is known.
-template <typename Function> Function Export(HMODULE module, const char* name) {
-    return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(GetProcAddress(module, name)));
-}
-
 std::string Hex(ULONG value) {
     char text[16];
     std::snprintf(text, sizeof text, "0x%08lX", static_cast<unsigned long>(value));
@@ -49,8 +43,10 @@ PluginModule::PluginModule(const std::string& path)
     try {
         // The host's own checks before it uses a module: built for this SDK, and its class a
         // bitmap-IO class.
-        const auto libVersion = Export<LibVersionFunction>(module, "LibVersion");
-        const auto libClassDesc = Export<LibClassDescFunction>(module, "LibClassDesc");
+        const auto libVersion =
+            platform::GetProcAddressAs<LibVersionFunction>(module, "LibVersion");
+        const auto libClassDesc =
+            platform::GetProcAddressAs<LibClassDescFunction>(module, "LibClassDesc");
         if (libVersion == nullptr || libClassDesc == nullptr) {
             throw std::runtime_error(path +
                                      " is no 3ds Max plug-in (no LibVersion or LibClassDesc)");

@@ -13,13 +13,6 @@
 
 #include <string>
 
-namespace platform {
-
-// The loader's text for the last LoadLibraryW or GetProcAddress that failed.
-std::string LastModuleError();
-
-} // namespace platform
-
 #ifndef _WIN32
 
 #define DLL_PROCESS_DETACH 0
@@ -43,3 +36,17 @@ HMODULE ModuleFromAddress(const void* address);
 } // namespace platform
 
 #endif // _WIN32
+
+namespace platform {
+
+// The loader's text for the last LoadLibraryW or GetProcAddress that failed.
+std::string LastModuleError();
+
+// GetProcAddress for an export of a known function type. Windows gives every export one
+// function type; the plain function pointer in between tells the compiler that the cast is
+// meant.
+template <typename Function> Function GetProcAddressAs(HMODULE module, const char* name) {
+    return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(GetProcAddress(module, name)));
+}
+
+} // namespace platform
