@@ -8,6 +8,7 @@
 #include "max.h"
 #include "platform/kernel32_module.h"
 #include "plugapi.h"
+#include "probe_checks.h"
 
 #include <windows.h>
 
@@ -18,29 +19,9 @@
 
 namespace {
 
-int failures = 0;
-
-void Check(bool ok, const std::string& what) {
-    if (!ok) {
-        ++failures;
-        std::printf("FAIL: %s\n", what.c_str());
-    }
-}
-
-std::string Narrow(const wchar_t* text) {
-    if (text == nullptr) {
-        return "(null)";
-    }
-    const int size = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
-    std::string result(size > 0 ? size - 1 : 0, '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text, -1, &result[0], size, nullptr, nullptr);
-    return result;
-}
-
-void CheckText(const wchar_t* actual, const wchar_t* expected, const std::string& what) {
-    Check(actual != nullptr && std::wcscmp(actual, expected) == 0,
-          what + ": \"" + Narrow(actual) + "\", expected \"" + Narrow(expected) + "\"");
-}
+using probe::Check;
+using probe::CheckText;
+using probe::Narrow;
 
 const LANGID EnglishUK = MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_UK);
 
@@ -297,6 +278,6 @@ int main() {
     CheckDialogsAndManifest(module);
     CheckVersionBlock(path);
     Check(FreeLibrary(module) != 0, "FreeLibrary failed");
-    std::printf("%s: %d failed checks\n", Narrow(path.c_str()).c_str(), failures);
-    return failures;
+    std::printf("%s: %d failed checks\n", Narrow(path.c_str()).c_str(), probe::Failures());
+    return probe::Failures();
 }
