@@ -335,10 +335,12 @@ void OrvoFileImp::CreateDirectory(Layer layer) {
     }
     case Depth:
         SetCommonTags(32, 1);
+        Check(TIFFSetField(tiff, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISBLACK));
         Check(TIFFSetField(tiff, TagQuorvaneSubfileData, AppendDepthBlock()));
         break;
     case ObjectId:
         SetCommonTags(16, 1);
+        Check(TIFFSetField(tiff, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISBLACK));
         // Set now with its final count; Close puts the object table's offset in.
         Check(TIFFSetField(tiff, TagQuorvaneSubfileData, static_cast<std::uint32_t>(0)));
         break;

@@ -364,6 +364,9 @@ std::uint32_t OrvoStreamWriter::WriteSampleLayer(std::uint32_t layer, std::uint3
     block.Short(TagImageLength, height_);
     block.Short(TagBitsPerSample, static_cast<std::uint16_t>(8 * bytesPerPixel));
     block.Short(TagCompression, 1);
+    // Baseline TIFF requires a PhotometricInterpretation in every image; without it common
+    // readers refuse the whole file or these pages.
+    block.Short(TagPhotometric, 1); // BlackIsZero
     block.LongSequence(TagStripOffsets, height_, depth ? layout_.depthOffset : layout_.idOffset,
                        layout_.stride);
     block.Short(TagSamplesPerPixel, 1);

@@ -271,10 +271,12 @@ TEST_F(OrvoFileImpTest, ThreeLayersWithTheirEntriesStripsAndBlocks) {
               colourBlockWithoutText);
 
     const std::vector<std::uint16_t> layerTags = {
-        TagImageWidth,      TagImageLength,  TagBitsPerSample,   TagCompression,  TagStripOffsets,
-        TagSamplesPerPixel, TagRowsPerStrip, TagStripByteCounts, TagPlanarConfig, TagSubfileData};
+        TagImageWidth,      TagImageLength,  TagBitsPerSample,   TagCompression,
+        TagPhotometric,     TagStripOffsets, TagSamplesPerPixel, TagRowsPerStrip,
+        TagStripByteCounts, TagPlanarConfig, TagSubfileData};
     const Directory& depth = chain[1];
     EXPECT_EQ(depth.Tags(), layerTags);
+    EXPECT_EQ(Number(bytes, *depth.Find(TagPhotometric)), 1u); // BlackIsZero
     EXPECT_EQ(Number(bytes, *depth.Find(TagBitsPerSample)), 32u);
     EXPECT_EQ(Number(bytes, *depth.Find(TagSamplesPerPixel)), 1u);
     ExpectStrips(bytes, depth, height, height, [&](unsigned y) { return DepthRowBytes(width, y); });
@@ -285,6 +287,7 @@ TEST_F(OrvoFileImpTest, ThreeLayersWithTheirEntriesStripsAndBlocks) {
     const Directory& ids = chain[2];
     EXPECT_EQ(ids.Tags(), layerTags);
     EXPECT_EQ(Number(bytes, *ids.Find(TagBitsPerSample)), 16u);
+    EXPECT_EQ(Number(bytes, *ids.Find(TagPhotometric)), 1u);
     ExpectStrips(bytes, ids, height, height, [&](unsigned y) { return IdRowBytes(width, y); });
 
     // The object-id block comes last in the file; the records before it, newest first, with
@@ -393,7 +396,8 @@ TEST_F(OrvoFileImpTest, DepthAndObjectIdGetTheFirstTwoDirectories) {
     ASSERT_EQ(chain.size(), 2u);
     EXPECT_EQ(Number(bytes, *chain[0].Find(TagBitsPerSample)), 32u);
     EXPECT_EQ(Number(bytes, *chain[1].Find(TagBitsPerSample)), 16u);
-    EXPECT_EQ(chain[0].Find(TagPhotometric), nullptr);
+    EXPECT_EQ(Number(bytes, *chain[0].Find(TagPhotometric)), 1u); // BlackIsZero
+    EXPECT_EQ(Number(bytes, *chain[1].Find(TagPhotometric)), 1u);
     // Close finished directory 1, the object-id layer, and left the depth layer's block alone.
     const Bytes depthBlock = test::EncodePerspectiveBlock(littleEndian, test::SampleView());
     EXPECT_EQ(Slice(bytes, Number(bytes, *chain[0].Find(TagSubfileData)), depthBlock.size()),
@@ -890,10 +894,13 @@ private:
             TIFFSetField(tiff_, TIFFTAG_SOFTWARE, "Orvo test");
             TIFFSetField(tiff_, TIFFTAG_DATETIME, dateTime.c_str());
             TIFFSetField(tiff_, TagSubfileData, Append(colourBlockWithoutText));
-        } else if (layer == 1) {
+        } else {
+            TIFFSetField(tiff_, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISBLACK);
+        }
+        if (layer == 1) {
             TIFFSetField(tiff_, TagSubfileData,
                          Append(test::EncodePerspectiveBlock(littleEndian, test::SampleView())));
-        } else {
+        } else if (layer == 2) {
             TIFFSetField(tiff_, TagSubfileData, 0u);
         }
     }

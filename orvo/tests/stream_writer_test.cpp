@@ -133,13 +133,13 @@ std::vector<test::Entry> StripEntries(test::TiffBuilder& f, const Case& c, std::
     return {f.Place(f.Long(273, offsets)), f.Place(f.Short(279, counts))};
 }
 
-// The nine entries of a depth or object-id directory; returns its offset.
+// The ten entries of a depth or object-id directory; returns its offset.
 std::uint32_t SampleDirectory(test::TiffBuilder& f, const Case& c, std::uint16_t bits,
                               const std::vector<test::Entry>& strips, std::uint32_t header) {
     std::vector<test::Entry> entries = {f.Short(256, {c.width}), f.Short(257, {c.height}),
                                         f.Short(258, {bits}),    f.Short(259, {1}),
-                                        f.Short(277, {1}),       f.Short(278, {1}),
-                                        f.Long(34953, {header})};
+                                        f.Short(262, {1}),       f.Short(277, {1}),
+                                        f.Short(278, {1}),       f.Long(34953, {header})};
     entries.insert(entries.end(), strips.begin(), strips.end());
     return f.AddDirectory(entries);
 }
@@ -375,24 +375,24 @@ TEST_F(StreamWriter, AllThreeLayersWithObjectsAndAllFourTexts) {
 
 TEST_F(StreamWriter, TinyFileOffsetsWorkedOutByHand) {
     // 1 x 1, all layers, empty Software, no other text, no objects:
-    // rows 8..20 (4 + 2 + 3 + 3 pad); id block: header 20..36, IFD 36..150;
-    // depth block: header 150..362, IFD 362..476; colour block: BitsPerSample 476, XResolution
-    // 482, YResolution 490, DateTime 498, header 518, IFD 526..712.
+    // rows 8..20 (4 + 2 + 3 + 3 pad); id block: header 20..36, IFD 36..162;
+    // depth block: header 162..374, IFD 374..500; colour block: BitsPerSample 500, XResolution
+    // 506, YResolution 514, DateTime 522, header 542, IFD 550..736.
     Case c;
     c.width = 1;
     c.height = 1;
     InitPerspectiveView(c.perspective);
     WriteAndCompare(c);
     const auto f = ReadFileBytes(dir_ / "file.orv");
-    ASSERT_EQ(f.size(), 712u);
+    ASSERT_EQ(f.size(), 736u);
     const auto chain = ReadChain(f);
     ASSERT_EQ(chain.size(), 3u);
-    EXPECT_EQ(chain[0].offset, 526u);
+    EXPECT_EQ(chain[0].offset, 550u);
     EXPECT_EQ(chain[0].entries.size(), 15u);
-    EXPECT_EQ(chain[1].offset, 362u);
+    EXPECT_EQ(chain[1].offset, 374u);
     EXPECT_EQ(chain[2].offset, 36u);
     EXPECT_EQ(chain[2].next, 0u);
-    EXPECT_EQ(ValueField(chain[0], 306), 498u);
+    EXPECT_EQ(ValueField(chain[0], 306), 522u);
     EXPECT_EQ(ValueField(chain[0], 273), 14u); // colour row after depth and id
     EXPECT_EQ(ValueField(chain[1], 273), 8u);
     EXPECT_EQ(ValueField(chain[2], 273), 12u);
@@ -720,6 +720,8 @@ TEST_F(StreamWriter, TiffinfoAndTifffileReadTheFile) {
     EXPECT_EQ(count("TIFF Directory at offset"), 3u) << text;
     EXPECT_EQ(count("Image Width: 301 Image Length: 203"), 3u) << text;
     EXPECT_EQ(count("Photometric Interpretation: RGB color"), 1u) << text;
+    EXPECT_EQ(count("Photometric Interpretation: min-is-black"), 2u) << text;
+    EXPECT_EQ(text.find("PhotometricInterpretation"), std::string::npos) << text;
     EXPECT_EQ(count("Bits/Sample: 8"), 1u) << text;
     EXPECT_EQ(count("Bits/Sample: 32"), 1u) << text;
     EXPECT_EQ(count("Bits/Sample: 16"), 1u) << text;
