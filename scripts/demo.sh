@@ -4,8 +4,29 @@
 # stitch into out/panorama.orv, and leaves PNG previews of its layers beside it.
 # Usage: scripts/demo.sh [FACE_SIZE]   (pixels, default 512)
 set -euo pipefail
+usage="Usage: scripts/demo.sh [FACE_SIZE]
+
+Builds the programs (Release, in build/release), renders the six cube faces of a demo room
+through the saveorvo plug-in, FACE_SIZE x FACE_SIZE pixels each (default 512; 2 to 2730,
+the largest faces stitch joins), joins them with stitch into out/panorama.orv and writes
+PNG previews of its layers beside it. Replaces out/faces, out/panorama.orv and
+out/panorama_*.png."
+if [ $# -gt 1 ]; then
+    printf 'demo.sh: one argument at most\n%s\n' "$usage" >&2
+    exit 2
+fi
+case "${1:-}" in
+    -h|--help) echo "$usage"; exit 0 ;;
+esac
+size=512
+[ $# -eq 0 ] || size=$1
+# A whole number without a leading zero, so that the shell reads it as decimal.
+if ! [[ "$size" =~ ^[1-9][0-9]{0,4}$ ]] || [ "$size" -lt 2 ] || [ "$size" -gt 2730 ]; then
+    printf 'demo.sh: the face size must be a whole number of pixels from 2 to 2730, not "%s"\n%s\n' \
+        "$size" "$usage" >&2
+    exit 2
+fi
 cd "$(dirname "$0")/.."
-size=${1:-512}
 build=build/release
 
 scripts/setup.sh

@@ -1,17 +1,19 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the project builds and tests with, when they are missing.
 # Usage: scripts/setup.sh [--bench] [--fuzz] [--windows]
-#   --windows  the mingw-w64 cross compiler, zlib for it, Wine to run the results, and a
-#              source-package entry for Debian's archive (libtiff is built from its source)
+#   --windows  the mingw-w64 cross compiler, zlib for it, Wine to run the results, and
+#              source-package entries for the machine's package sources (libtiff is built
+#              from its Debian source)
 set -euo pipefail
 
 # libgmock-dev although no test uses GoogleMock: Debian's GTest CMake package checks that the
-# gmock libraries exist when it is found.
+# gmock libraries exist when it is found. ImageMagick, libvips and Pillow are TIFF readers
+# that the tests open every page with.
 packages=(cmake make g++ libtiff-dev libtiff-tools libpng-dev libgtest-dev libgmock-dev
-          python3 python3-tifffile python3-numpy)
+          python3 python3-tifffile python3-numpy imagemagick libvips-tools python3-pil)
 for option in "$@"; do
     case "$option" in
-        --bench) packages+=(imagemagick time) ;;
+        --bench) packages+=(time) ;;
         --fuzz) packages+=(clang libclang-rt-dev) ;;
         --windows)
             packages+=(g++-mingw-w64-x86-64-posix libz-mingw-w64-dev wine64 dpkg-dev xz-utils
@@ -22,11 +24,88 @@ for option in "$@"; do
 done
 
 # Debian's libtiff source for the Windows build comes through apt-get source, which needs
-# deb-src entries; they live in a file of their own, beside the machine's own list.
+# deb-src entries; they live in a file of their own, beside the machine's own list. They are
+# the machine's own binary sources with the source type: the same addresses, suites,
+# components and keys, so that the sources come from whatever mirror the machine uses.
 sources=/etc/apt/sources.list.d/orvo-deb-src.sources
+
+# Prints, in the deb822 form of .sources files, a deb-src entry for every enabled deb entry
+# of sources.list, sources.list.d/*.list and sources.list.d/*.sources (this script's own file
+# excepted).
+derive_source_entries() {
+    local file
+    for file in /etc/apt/sources.list /etc/apt/sources.list.d/*.list; do
+        [ -f "$file" ] || continue
+        # One-line form: deb [key=value ...] URI SUITE [COMPONENT ...]
+        awk '{ sub(/#.*/, "") }
+             $1 != "deb" { next }
+             {
+                 line = $0
+                 sub(/^[ \t]*deb[ \t]+/, "", line)
+                 options = ""
+                 if (substr(line, 1, 1) == "[") {
+                     options = substr(line, 2, index(line, "]") - 2)
+                     line = substr(line, index(line, "]") + 1)
+                 }
+                 sub(/^[ \t]+/, "", line)
+                 sub(/[ \t]+$/, "", line)
+                 n = split(line, words, /[ \t]+/)
+                 if (n < 2) next
+                 print "Types: deb-src"
+                 print "URIs: " words[1]
+                 print "Suites: " words[2]
+                 components = ""
+                 for (i = 3; i <= n; i++) components = components (i > 3 ? " " : "") words[i]
+                 if (components != "") print "Components: " components
+                 count = split(options, pairs, /[ \t]+/)
+                 for (i = 1; i <= count; i++) {
+                     key = tolower(substr(pairs[i], 1, index(pairs[i], "=") - 1))
+                     value = substr(pairs[i], index(pairs[i], "=") + 1)
+                     if (key == "signed-by") print "Signed-By: " value
+                     else if (key == "trusted") print "Trusted: " value
+                 }
+                 print ""
+             }' "$file"
+    done
+    for file in /etc/apt/sources.list.d/*.sources; do
+        [ -f "$file" ] && [ "$file" != "$sources" ] || continue
+        # deb822 form: stanzas of "Field: value" lines, continued by lines that start with
+        # a blank. Every field but Types and Architectures is kept as it is.
+        awk 'BEGIN { RS = ""; FS = "\n" }
+             {
+                 types = ""; enabled = "yes"; kept = ""; keep = 0
+                 for (i = 1; i <= NF; i++) {
+                     if ($i ~ /^#/) continue
+                     if ($i ~ /^[ \t]/) {
+                         if (keep) kept = kept $i "\n"
+                         continue
+                     }
+                     name = tolower(substr($i, 1, index($i, ":") - 1))
+                     value = substr($i, index($i, ":") + 1)
+                     keep = 0
+                     if (name == "types") types = " " value " "
+                     else if (name == "enabled") enabled = tolower(value)
+                     else if (name != "architectures") { kept = kept $i "\n"; keep = 1 }
+                 }
+                 gsub(/[ \t]/, "", enabled)
+                 gsub(/[ \t]+/, " ", types)
+                 if (types ~ / deb / && enabled != "no") printf "Types: deb-src\n%s\n", kept
+             }' "$file"
+    done
+}
+
 need_sources=0
-if [ "${windows:-0}" = 1 ] && ! grep -q '^Version:' <<<"$(apt-cache showsrc tiff 2>/dev/null)"; then
-    need_sources=1
+if [ "${windows:-0}" = 1 ]; then
+    entries=$(derive_source_entries)
+    if [ -z "$entries" ]; then
+        echo "setup.sh: apt has no deb entries to take the source entries from" >&2
+        exit 1
+    fi
+    # Written when apt knows no source of tiff, or when the machine's sources changed since.
+    if ! grep -q '^Version:' <<<"$(apt-cache showsrc tiff 2>/dev/null)" ||
+       { [ -f "$sources" ] && [ "$(cat "$sources")" != "$entries" ]; }; then
+        need_sources=1
+    fi
 fi
 
 missing=()
@@ -45,20 +124,8 @@ if [ "$(id -u)" -ne 0 ]; then
 fi
 export DEBIAN_FRONTEND=noninteractive
 if [ "$need_sources" = 1 ]; then
-    echo "Adding Debian's source packages to apt ($sources) ..."
-    cat >"$sources" <<'END'
-Types: deb-src
-URIs: http://deb.debian.org/debian
-Suites: bookworm bookworm-updates
-Components: main
-Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
-
-Types: deb-src
-URIs: http://deb.debian.org/debian-security
-Suites: bookworm-security
-Components: main
-Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
-END
+    echo "Adding source-package entries for the machine's package sources to apt ($sources) ..."
+    printf '%s\n' "$entries" >"$sources"
 fi
 apt-get update -qq
 if [ ${#missing[@]} -ne 0 ]; then

@@ -28,11 +28,29 @@ const char* const HelpDetails =
     "  use_tag      non-zero: object entries merge only when their ids agree too\n"
     "  leave_faces  non-zero: keep the face files after success\n"
     "\n"
+    "stitch --help prints this text, stitch --version the version. Where there is no\n"
+    "standard output to print to, a message box shows them.\n"
+    "\n"
     "Exit status: 0 success, 1 a face failed its checks or the write failed, 2 wrong usage.\n";
 
 // The user sees exactly one box for a failure: no owner window, information icon, one OK.
 void ShowError(const std::string& text) {
     MessageBoxA(nullptr, text.c_str(), "Error", MB_ICONINFORMATION);
+}
+
+// Text the user asked for goes to standard output. A GUI program started from a desktop or a
+// console without redirection on Windows has no standard output, and the writes fail; the
+// text is then shown in a message box instead, so that it is never lost.
+void ShowText(const std::string& caption, const std::string& text) {
+    if (std::fputs(text.c_str(), stdout) >= 0 && std::fflush(stdout) == 0) {
+        return;
+    }
+    std::clearerr(stdout);
+    std::string shown = text;
+    while (!shown.empty() && shown.back() == '\n') {
+        shown.pop_back();
+    }
+    MessageBoxA(nullptr, shown.c_str(), caption.c_str(), MB_ICONINFORMATION);
 }
 
 } // namespace
@@ -69,6 +87,9 @@ CommandLine ParseCommandLine(int argc, const char* const* argv, StitchArguments&
     if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
         return CommandLine::Help;
     }
+    if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+        return CommandLine::Version;
+    }
     if (argc < 8 || argc > 11) {
         return CommandLine::WrongCount;
     }
@@ -84,9 +105,10 @@ int RunStitch(int argc, const char* const* argv) {
     StitchArguments arguments;
     switch (ParseCommandLine(argc, argv, arguments)) {
     case CommandLine::Help:
-        std::fputs(UsageSynopsis, stdout);
-        std::fputs("\n", stdout);
-        std::fputs(HelpDetails, stdout);
+        ShowText("stitch", std::string(UsageSynopsis) + "\n" + HelpDetails);
+        return ExitSuccess;
+    case CommandLine::Version:
+        ShowText("stitch", std::string("stitch ") + ORVO_VERSION + "\n");
         return ExitSuccess;
     case CommandLine::WrongCount:
         ShowError(std::string("Wrong number of arguments.\n\n") + UsageSynopsis);

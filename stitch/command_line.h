@@ -36,10 +36,11 @@ double ParseTolerance(const char* text);
 // "%d" reads it, that is not zero.
 bool ParseFlag(const char* text);
 
-enum class CommandLine { Run, Help, WrongCount };
+enum class CommandLine { Run, Help, Version, WrongCount };
 
 // Splits the arguments (argv[0] is the program) into arguments. Help is a lone "--help" or
-// "-h"; WrongCount any count of arguments other than 7 to 10 after the program's path.
+// "-h", Version a lone "--version"; WrongCount any count of arguments other than 7 to 10
+// after the program's path.
 CommandLine ParseCommandLine(int argc, const char* const* argv, StitchArguments& arguments);
 
 // The whole program: parses the command line, stitches the six faces into the target and

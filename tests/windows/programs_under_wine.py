@@ -298,6 +298,22 @@ class StitchUnderWine(unittest.TestCase):
             with self.subTest(message=message):
                 self.check_alike(arguments, files, code, message)
 
+    def test_version_goes_to_standard_output_or_else_to_a_message_box(self):
+        native = subprocess.run([NATIVE_STITCH, '--version'], capture_output=True, text=True,
+                                check=False)
+        self.assertEqual((native.returncode, native.stderr), (0, ''))
+        windows = run_under_wine(WINDOWS_STITCH, ['--version'], self.work)
+        self.assertEqual((windows.returncode, windows.stdout.decode().replace('\r\n', '\n')),
+                         (0, native.stdout))
+        # Started without standard output, as from a desktop, it shows the version in a box.
+        closed = subprocess.run(['sh', '-c', 'exec "$@" >&-', 'sh', WINE, WINDOWS_STITCH,
+                                 '--version'], cwd=self.work, stdin=subprocess.DEVNULL,
+                                stderr=subprocess.PIPE, env=dict(os.environ, WINEDEBUG='+relay'),
+                                check=False, timeout=300)
+        self.assertEqual((closed.returncode,
+                          relay_message_boxes(closed.stderr.decode('utf-8', 'replace'))),
+                         (0, [('MessageBoxA', 'stitch', native.stdout.rstrip('\n'), 0x40)]))
+
     def test_relay_trace_is_read_exactly(self):
         trace = ('0024:Call user32.MessageBoxA(00000000,0021fa10 "a \\"b\\"\\nc\\\\d\\xe9",'
                  '1400872fe "Error",00000040) ret=140001cb2\n')

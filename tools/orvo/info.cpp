@@ -10,15 +10,18 @@
 #include <cmath>
 #include <cstdio>
 #include <map>
-#include <optional>
+#include <new>
 #include <sstream>
+#include <string>
+#include <vector>
 
-const char InfoSynopsis[] = "orvo info [--json] FILE";
+const char InfoSynopsis[] = "orvo info [--json] FILE [FILE ...]";
 
 const char InfoHelp[] =
-    "Usage: orvo info [--json] FILE\n"
+    "Usage: orvo info [--json] FILE [FILE ...]\n"
     "\n"
-    "Tells what an Orvo file holds: its revision and layers, the TIFF directories as libtiff\n"
+    "Tells what each Orvo file holds, one file after the other: its revision and layers, the TIFF "
+    "directories as libtiff\n"
     "prints them (with the lines of the private tags), the view record (a rendered view's or\n"
     "a panorama's), the object table and, for every layer, what its pixels use: the depths\n"
     "actually present and the pixels without depth, the object ids present and their pixels.\n"
@@ -27,10 +30,15 @@ const char InfoHelp[] =
     "is given at the centres of the corner pixels; its angles are measured from the view\n"
     "direction, positive to the right and upwards.\n"
     "\n"
-    "  --json      print the same as one JSON object\n"
+    "A file that cannot be read is named on standard error with the problem, and the files\n"
+    "after it are still reported.\n"
+    "\n"
+    "  --json      print the same as JSON: for one file one object; for several an array\n"
+    "              with one element a file, in the order given, the object or, for a file\n"
+    "              that cannot be read, {\"file\": FILE, \"error\": PROBLEM}\n"
     "  -h, --help  print this text\n"
     "\n"
-    "Exit status: 0 success, 1 the file cannot be read, 2 wrong usage.\n";
+    "Exit status: 0 success, 1 a file cannot be read, 2 wrong usage.\n";
 
 namespace {
 
@@ -346,8 +354,7 @@ void WriteLayerStatistics(JsonWriter& json, const OrvoDocument& document,
     }
 }
 
-void PrintJson(const OrvoDocument& document) {
-    JsonWriter json(stdout);
+void WriteJson(JsonWriter& json, const OrvoDocument& document) {
     json.BeginObject();
     json.Key("file").String(document.path);
     json.Key("revision").String(document.Revision());
@@ -432,35 +439,78 @@ void PrintJson(const OrvoDocument& document) {
     }
     json.EndArray();
     json.EndObject();
-    json.Finish();
 }
 
 } // namespace
 
 int RunInfo(const Arguments& arguments) {
     bool asJson = false;
-    std::optional<std::string> file;
+    std::vector<std::string> files;
     for (const std::string& argument : arguments) {
         if (argument == "--json") {
             asJson = true;
         } else if (argument.size() > 1 && argument[0] == '-') {
             throw UsageError("unknown option \"" + argument + "\"");
-        } else if (file) {
-            throw UsageError("one file at a time");
         } else {
-            file = argument;
+            files.push_back(argument);
         }
     }
-    if (!file) {
+    if (files.empty()) {
         throw UsageError("no file");
     }
     LoadOptions options;
     options.directoryListings = true;
-    const OrvoDocument document = LoadOrvoDocument(*file, options);
-    if (asJson) {
-        PrintJson(document);
-    } else {
-        PrintText(document);
+    if (files.size() == 1) {
+        // One file keeps its plain report: a failure is thrown to main, which names it.
+        const OrvoDocument document = LoadOrvoDocument(files[0], options);
+        if (asJson) {
+            JsonWriter json(stdout);
+            WriteJson(json, document);
+            json.Finish();
+        } else {
+            PrintText(document);
+        }
+        return 0;
     }
-    return 0;
+
+    int failed = 0;
+    JsonWriter json(stdout);
+    if (asJson) {
+        json.BeginArray();
+    }
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        std::string named = files[i];
+        std::string problem;
+        try {
+            const OrvoDocument document = LoadOrvoDocument(files[i], options);
+            if (asJson) {
+                WriteJson(json, document);
+            } else {
+                std::printf("%s", i == 0 ? "" : "\n");
+                PrintText(document);
+            }
+        } catch (const FileError& error) {
+            named = error.File();
+            problem = error.what();
+        } catch (const std::bad_alloc&) {
+            problem = "out of memory";
+        }
+        if (!problem.empty()) {
+            ++failed;
+            // The message follows the reports before it, also where both streams are one.
+            std::fflush(stdout);
+            std::fprintf(stderr, "orvo: %s: %s\n", named.c_str(), problem.c_str());
+            if (asJson) {
+                json.BeginObject();
+                json.Key("file").String(files[i]);
+                json.Key("error").String(problem);
+                json.EndObject();
+            }
+        }
+    }
+    if (asJson) {
+        json.EndArray();
+        json.Finish();
+    }
+    return failed == 0 ? 0 : 1;
 }

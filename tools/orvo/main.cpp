@@ -14,7 +14,8 @@ namespace {
 const char Usage[] = "Usage: orvo info [--json] FILE\n"
                      "       orvo query [--json] FILE X Y [X Y ...]\n"
                      "       orvo query [--json] FILE -\n"
-                     "       orvo preview [--layers LIST] FILE OUTDIR\n";
+                     "       orvo preview [--layers LIST] FILE OUTDIR\n"
+                     "       orvo --help | --version\n";
 
 const char Help[] =
     "\n"
@@ -59,6 +60,10 @@ int Run(int argc, char** argv) {
     if (name == "-h" || name == "--help" || name == "help") {
         std::fputs(Usage, stdout);
         std::fputs(Help, stdout);
+        return 0;
+    }
+    if (name == "--version") {
+        std::puts("orvo " ORVO_VERSION);
         return 0;
     }
     for (const Command& command : Commands) {

@@ -10,7 +10,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <iostream>
+#include <cstring>
 #include <map>
 #include <optional>
 #include <sstream>
@@ -30,7 +30,13 @@ const char QueryHelp[] =
     "line of tab-separated fields:\n"
     "  X  Y  red  green  blue  id  depth  distance  worldX  worldY  worldZ  name\n"
     "A field the file has no value for is \"-\" (no colour layer, no depth at that pixel, an\n"
-    "id of 0 or one missing from the object table).\n"
+    "id of 0 or one missing from the object table). Each line is answered as soon as it is\n"
+    "read, and the answer is flushed, so a program can ask one pixel at a time. A line that\n"
+    "is not two whole numbers inside the image, or is longer than 4096 bytes, gets a message\n"
+    "of its own on standard error (\"orvo: standard input: line N ...\") and the others are\n"
+    "still answered; blank lines are skipped. With --json the answers are the elements of\n"
+    "one array, each written as its line is read. Pixels given as arguments are all checked\n"
+    "before anything is printed.\n"
     "\n"
     "Where the rays run:\n"
     "  perspective view: through the pixel centres on the image plane at distance 1, between\n"
@@ -53,8 +59,8 @@ const char QueryHelp[] =
     "  --json      print a JSON array with one object a pixel\n"
     "  -h, --help  print this text\n"
     "\n"
-    "Exit status: 0 success, 1 the file cannot be read or a pixel lies outside it, 2 wrong\n"
-    "usage.\n";
+    "Exit status: 0 success, 1 the file cannot be read, a pixel lies outside it, a line of\n"
+    "standard input failed or standard input cannot be read, 2 wrong usage.\n";
 
 namespace {
 
@@ -76,12 +82,20 @@ struct Answer {
 
 using ObjectIndex = std::map<std::uint16_t, const ObjectEntry*>;
 
-Answer Ask(const OrvoDocument& document, const ObjectIndex& byId, const Pixel& pixel) {
+// Why the pixel cannot be answered, or nothing when it lies inside the image.
+std::string OutsideProblem(const OrvoDocument& document, const Pixel& pixel) {
     if (pixel.x < 0 || pixel.y < 0 || pixel.x >= document.width || pixel.y >= document.height) {
-        throw FileError(document.path,
-                        "pixel (" + std::to_string(pixel.x) + ", " + std::to_string(pixel.y) +
-                            ") lies outside the image of " + std::to_string(document.width) +
-                            " x " + std::to_string(document.height) + " pixels");
+        return "pixel (" + std::to_string(pixel.x) + ", " + std::to_string(pixel.y) +
+               ") lies outside the image of " + std::to_string(document.width) + " x " +
+               std::to_string(document.height) + " pixels";
+    }
+    return std::string();
+}
+
+Answer Ask(const OrvoDocument& document, const ObjectIndex& byId, const Pixel& pixel) {
+    const std::string outside = OutsideProblem(document, pixel);
+    if (!outside.empty()) {
+        throw FileError(document.path, outside);
     }
     const std::size_t i = std::size_t(pixel.y) * std::size_t(document.width) + std::size_t(pixel.x);
     Answer answer = {};
@@ -232,26 +246,104 @@ bool ParseCoordinate(const std::string& text, long& value) {
     return *end == '\0' && errno == 0;
 }
 
-std::vector<Pixel> ReadPixels(std::istream& in) {
-    std::vector<Pixel> pixels;
-    std::string line;
-    int number = 0;
-    while (std::getline(in, line)) {
-        ++number;
-        std::istringstream fields(line);
-        std::string x, y, more;
-        if (!(fields >> x)) {
-            continue; // blank lines separate nothing
+// A line of standard input longer than this is refused without being kept.
+const std::size_t MaxLineBytes = 4096;
+
+enum class LineRead { Line, TooLong, End };
+
+// The next line of the input without its newline, at most MaxLineBytes of it. A read error
+// throws FileError.
+LineRead ReadLine(std::FILE* in, std::string& line) {
+    line.clear();
+    bool tooLong = false;
+    int c;
+    while ((c = std::getc(in)) != EOF && c != '\n') {
+        if (line.size() < MaxLineBytes) {
+            line.push_back(static_cast<char>(c));
+        } else {
+            tooLong = true;
         }
-        Pixel pixel = {};
-        if (!(fields >> y) || (fields >> more) || !ParseCoordinate(x, pixel.x) ||
-            !ParseCoordinate(y, pixel.y)) {
-            throw FileError("standard input",
-                            "line " + std::to_string(number) + " is not a pixel \"X Y\"");
-        }
-        pixels.push_back(pixel);
     }
-    return pixels;
+    if (c == EOF && std::ferror(in)) {
+        throw FileError("standard input", std::strerror(errno));
+    }
+    if (c == EOF && line.empty() && !tooLong) {
+        return LineRead::End;
+    }
+    return tooLong ? LineRead::TooLong : LineRead::Line;
+}
+
+// The pixel of an input line "X Y"; false for anything else. Blank lines are skipped by the
+// caller before.
+bool ParsePixelLine(const std::string& line, Pixel& pixel) {
+    std::istringstream fields(line);
+    std::string x, y, more;
+    return (fields >> x) && (fields >> y) && !(fields >> more) && ParseCoordinate(x, pixel.x) &&
+           ParseCoordinate(y, pixel.y);
+}
+
+bool IsBlank(const std::string& line) {
+    return line.find_first_not_of(" \t\r\f\v") == std::string::npos;
+}
+
+void FlushAnswers() {
+    if (std::fflush(stdout) != 0) {
+        throw FileError("standard output", "cannot write");
+    }
+}
+
+// Answers the pixels of standard input line by line, each as soon as its line is read, so
+// that a program can talk to this one a line at a time. A line that is no pixel of the image
+// gets its own message on standard error and the others are still answered; the result is
+// 1 when any line failed.
+int AnswerInputLines(const OrvoDocument& document, bool asJson) {
+    const ObjectIndex byId = document.ObjectsById();
+    JsonWriter json(stdout);
+    if (asJson) {
+        json.BeginArray();
+        FlushAnswers();
+    }
+    int failed = 0;
+    std::string line;
+    for (long number = 1;; ++number) {
+        const LineRead read = ReadLine(stdin, line);
+        if (read == LineRead::End) {
+            break;
+        }
+        std::string problem; // what follows "line N" in the message
+        Pixel pixel = {};
+        if (read == LineRead::TooLong) {
+            problem = " is longer than " + std::to_string(MaxLineBytes) + " bytes";
+        } else if (IsBlank(line)) {
+            continue; // blank lines separate nothing
+        } else if (!ParsePixelLine(line, pixel)) {
+            problem = " is not a pixel \"X Y\" of whole numbers";
+        } else {
+            const std::string outside = OutsideProblem(document, pixel);
+            if (!outside.empty()) {
+                problem = ": " + outside;
+            }
+        }
+        if (!problem.empty()) {
+            ++failed;
+            FlushAnswers();
+            std::fprintf(stderr, "orvo: standard input: line %ld%s\n", number, problem.c_str());
+            std::fflush(stderr);
+            continue;
+        }
+        const Answer answer = Ask(document, byId, pixel);
+        if (asJson) {
+            WriteJson(json, document, answer);
+        } else {
+            PrintLine(answer);
+        }
+        FlushAnswers();
+    }
+    if (asJson) {
+        json.EndArray();
+        json.Finish();
+    }
+    return failed == 0 ? 0 : 1;
 }
 
 } // namespace
@@ -289,7 +381,7 @@ int RunQuery(const Arguments& arguments) {
     }
     const OrvoDocument document = LoadOrvoDocument(words[0]);
     if (fromInput) {
-        pixels = ReadPixels(std::cin);
+        return AnswerInputLines(document, asJson);
     }
     // Every pixel is answered before any is printed, so that a bad one leaves no half answer.
     std::vector<Answer> answers;
@@ -306,10 +398,6 @@ int RunQuery(const Arguments& arguments) {
         }
         json.EndArray();
         json.Finish();
-    } else if (fromInput) {
-        for (const Answer& answer : answers) {
-            PrintLine(answer);
-        }
     } else {
         for (std::size_t i = 0; i < answers.size(); ++i) {
             if (i != 0) {

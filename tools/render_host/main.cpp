@@ -26,9 +26,10 @@ namespace {
 
 const char Usage[] =
     "Usage: render_host faces [--size N] [--margin M] [--fov DEGREES] [--eye X,Y,Z]\n"
-    "                         [--faces LIST] [options]\n"
+    "                         [--faces LIST] [--faces-only] [options]\n"
     "       render_host sequence [--size N] [--fov DEGREES] [--frames F] [options]\n"
     "       render_host probe [--frame K] [--frames F] [--names KIND]\n"
+    "       render_host --help | --version\n"
     "\n"
     "Renders a furnished room with a small ray caster and writes every image as an Orvo\n"
     "file through the saveorvo plug-in, loaded at run time as 3ds Max loads it.\n"
@@ -53,7 +54,11 @@ const char Usage[] =
     "                   refuses narrower ones, 90 included. Sequence default 70\n"
     "  --eye X,Y,Z      faces: the eye point (default 0.4,-0.6,1.6; the room spans -4..4,\n"
     "                   -3..3 and 0..2.8 metres)\n"
-    "  --faces LIST     faces: which faces to render, in this order (default +x,-x,+y,-y,+z,-z)\n"
+    "  --faces LIST     faces: which faces to render, in this order (default +x,-x,+y,-y,+z,-z),\n"
+    "                   each at most once\n"
+    "  --faces-only     faces: render faces that stitch cannot join. Without it, faces whose\n"
+    "                   cube face is wider than 2730 pixels are refused before anything is\n"
+    "                   rendered: stitch writes panoramas of at most 16383 pixels (6 faces)\n"
     "  --frames F       sequence: number of frames (8); probe: of the sequence probed\n"
     "  --frame K        probe: the scene at frame K of the sequence (default: frame 0)\n"
     "  --names KIND     material (default): objects are named after their materials;\n"
@@ -99,8 +104,13 @@ struct Options {
     int frames = 8;
     int frame = 0;
     bool byMaterial = true;
+    bool facesOnly = false;
     std::string plugin = RENDER_HOST_PLUGIN;
 };
+
+// The widest panorama stitch writes: six faces side by side.
+const int MaximumPanoramaWidth = 16383;
+const int MaximumStitchedFace = MaximumPanoramaWidth / 6;
 
 // A perspective camera with square pixels, its image centred on the view axis.
 struct Camera {
@@ -151,6 +161,20 @@ std::vector<std::string> SplitCommas(const std::string& text) {
     return parts;
 }
 
+// The pixel size on the image plane at distance 1 of the faces' cameras.
+double FacePitch(const Options& options) {
+    const int width = options.size + 2 * options.margin;
+    return options.fov > 0 ? 2 * std::tan(options.fov * Pi / 360) / width
+                           : 2.0 / (options.size - 1);
+}
+
+// The side in pixels of the cube face that stitch finds in these faces: the pixel steps
+// across the face's two units of the image plane, rounded as stitch rounds them, plus one.
+int CubeFaceSize(const Options& options) {
+    const double steps = std::floor(2 / FacePitch(options) + 0.5);
+    return steps < 65536 ? static_cast<int>(steps) + 1 : 65536;
+}
+
 Options ParseOptions(int argc, char** argv) {
     Options options;
     if (argc < 2) {
@@ -172,6 +196,7 @@ Options ParseOptions(int argc, char** argv) {
         {"--frame", "probe"},
         {"--names", "faces sequence probe"},
         {"--plugin", "faces sequence"},
+        {"--faces-only", "faces"},
     };
     for (int i = 2; i < argc; ++i) {
         const std::string option = argv[i];
@@ -181,6 +206,10 @@ Options ParseOptions(int argc, char** argv) {
         }
         if (taken->second.find(options.command) == std::string::npos) {
             throw UsageError(option + " does not apply to " + options.command);
+        }
+        if (option == "--faces-only") {
+            options.facesOnly = true;
+            continue;
         }
         if (i + 1 == argc) {
             throw UsageError(option + " needs a value");
@@ -213,6 +242,10 @@ Options ParseOptions(int argc, char** argv) {
                     throw UsageError("--faces takes +x, -x, +y, -y, +z and -z, not \"" + label +
                                      "\"");
                 }
+                if (std::find(options.faces.begin(), options.faces.end(), face) !=
+                    options.faces.end()) {
+                    throw UsageError("--faces names " + label + " twice");
+                }
                 options.faces.push_back(face);
             }
         } else if (option == "--frames") {
@@ -239,6 +272,17 @@ Options ParseOptions(int argc, char** argv) {
     }
     if (options.frame >= options.frames) {
         throw UsageError("--frame must be below --frames");
+    }
+    if (options.command == "faces" && !options.facesOnly) {
+        const int face = CubeFaceSize(options);
+        if (face > MaximumStitchedFace) {
+            throw UsageError("cube faces of " + std::to_string(face) + " pixels make a panorama " +
+                             std::to_string(6LL * face) +
+                             " pixels wide, and stitch joins at most " +
+                             std::to_string(MaximumPanoramaWidth) + " (faces of at most " +
+                             std::to_string(MaximumStitchedFace) +
+                             " pixels); --faces-only renders them all the same");
+        }
     }
     return options;
 }
@@ -329,8 +373,7 @@ void RunFaces(const Options& options) {
     PublishScene(scene);
     const PluginModule module(options.plugin);
     const int width = options.size + 2 * options.margin;
-    const double pitch =
-        options.fov > 0 ? 2 * std::tan(options.fov * Pi / 360) / width : 2.0 / (options.size - 1);
+    const double pitch = FacePitch(options);
     std::size_t done = 0;
     for (const CubeFace* face : options.faces) {
         const std::wstring path = OutputPath(options, face->file);
@@ -416,6 +459,10 @@ int main(int argc, char** argv) {
             std::fputs(Usage, stdout);
             return 0;
         }
+    }
+    if (argc == 2 && std::string(argv[1]) == "--version") {
+        std::puts("render_host " ORVO_VERSION);
+        return 0;
     }
     try {
         const Options options = ParseOptions(argc, argv);

@@ -10,6 +10,7 @@ import json
 import math
 import os
 import random
+import select
 import shutil
 import struct
 import subprocess
@@ -488,15 +489,12 @@ class BadInput(ToolCase):
         self.assertEqual((result.returncode, result.stdout, result.stderr),
                          (1, '', 'orvo: %s: pixel (9, 0) lies outside the image of 9 x 7 '
                                  'pixels\n' % path))
-        result = orvo('query', path, '-', input_text='1 2\n3 x\n')
-        self.assertEqual((result.returncode, result.stdout), (1, ''))
-        self.assertIn('line 2', result.stderr)
         with open(self.path('file'), 'w') as f:
             f.write('in the way')
         result = orvo('preview', path, self.path('file'))
         self.assertEqual(result.returncode, 1)
         self.assertTrue(result.stderr.startswith('orvo: %s' % self.path('file')), result.stderr)
-        for arguments in ((), ('info',), ('info', path, path), ('info', '--yaml', path),
+        for arguments in ((), ('info',), ('info', '--yaml', path),
                           ('query', path), ('query', path, 1), ('query', path, 'a', 'b'),
                           ('preview', path), ('preview', '--layers', 'sky', path, self.work),
                           ('frobnicate', path)):
@@ -507,6 +505,67 @@ class BadInput(ToolCase):
             result = orvo(*arguments)
             self.assertEqual((result.returncode, result.stderr), (0, ''), arguments)
             self.assertTrue(result.stdout.startswith('Usage: orvo'), result.stdout)
+
+    def test_info_reports_every_file_and_query_answers_line_by_line(self):
+        self.good_file()
+        good = self.path('good.orv')
+        with open(self.path('bad.orv'), 'wb') as f:
+            f.write(b'II*\0 not much more')
+        files = [good, self.path('missing.orv'), self.path('bad.orv'), good]
+        result = orvo('info', *files)
+        self.assertEqual(result.returncode, 1)
+        single = orvo('info', good).stdout
+        self.assertEqual(result.stdout, single + '\n' + single)
+        self.assertRegex(result.stderr, '^orvo: %s: No such file or directory\norvo: %s: [^\n]+\n$'
+                         % (files[1], files[2]))
+        result = orvo('info', '--json', *files)
+        self.assertEqual(result.returncode, 1)
+        reports = json.loads(result.stdout)
+        # One file keeps its single object; several give an array in their order.
+        self.assertEqual([reports[0], reports[3]], [orvo_json('info', good)] * 2)
+        self.assertEqual([sorted(r) for r in reports[1:3]], [['error', 'file']] * 2)
+        self.assertEqual(reports[1], {'file': files[1], 'error': 'No such file or directory'})
+        self.assertEqual(orvo('info', good, good).returncode, 0)
+
+        # A script talks to query a line at a time: each answer comes before the next line
+        # is sent, and a bad line gets its own message while the others are answered.
+        process = subprocess.Popen([ORVO, 'query', good, '-'], stdin=subprocess.PIPE,
+                                   stdout=subprocess.PIPE, stderr=subprocess.PIPE, bufsize=0)
+        self.addCleanup(process.kill)
+
+        def read_line(stream):
+            data = b''
+            while not data.endswith(b'\n'):
+                ready, _, _ = select.select([stream], [], [], 60)
+                self.assertTrue(ready, 'no answer within a minute')
+                chunk = os.read(stream.fileno(), 65536)
+                self.assertTrue(chunk, 'the stream ended')
+                data += chunk
+            return data.decode()
+
+        for line, stream, answer in (
+                ('1 2', process.stdout, '^1\t2\t'),
+                ('9 0', process.stderr,
+                 '^orvo: standard input: line 2: pixel \\(9, 0\\) lies outside the image of 9 x '
+                 '7 pixels\n$'),
+                ('3 x', process.stderr, '^orvo: standard input: line 3 is not a pixel'),
+                ('7' * 5000, process.stderr, 'line 4 is longer than 4096 bytes\n$'),
+                ('', None, None),
+                (' 8 6 ', process.stdout, '^8\t6\t')):
+            process.stdin.write(line.encode() + b'\n')
+            if stream is not None:
+                self.assertRegex(read_line(stream), answer)
+        process.stdin.close()
+        self.assertEqual(process.wait(60), 1)
+        self.assertEqual(process.stdout.read() + process.stderr.read(), b'')
+        self.assertEqual(orvo('query', good, '-', input_text='1 2\n\n3 4\n').returncode, 0)
+        # A folder as standard input: reading it fails.
+        folder = os.open(self.work, os.O_RDONLY)
+        self.addCleanup(os.close, folder)
+        result = subprocess.run([ORVO, 'query', good, '-'], stdin=folder, capture_output=True,
+                                text=True, check=False)
+        self.assertEqual((result.returncode, result.stdout), (1, ''))
+        self.assertRegex(result.stderr, '^orvo: standard input: [^\n]+\n$')
 
 
 if __name__ == '__main__':
