@@ -11,7 +11,7 @@
 
 namespace {
 
-const char Usage[] = "Usage: orvo info [--json] FILE\n"
+const char Usage[] = "Usage: orvo info [--json] FILE [FILE ...]\n"
                      "       orvo query [--json] FILE X Y [X Y ...]\n"
                      "       orvo query [--json] FILE -\n"
                      "       orvo preview [--layers LIST] FILE OUTDIR\n"
