@@ -286,6 +286,7 @@
 
     window.addEventListener('hashchange', () => {
         const f = parseFragment(location.hash);
+        state.appliedHash = location.hash;
         if (state.doc === null) {
             state.fragment = f;
             return;

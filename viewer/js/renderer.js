@@ -195,12 +195,9 @@ void main() {
             let layout;
             if (panorama) {
                 const n = doc.height;
-                const reduction = Math.max(1, Math.ceil((n - 1) / (largest - 1)));
-                const face = reduction === 1 ? n : Math.floor((n - 1) / reduction) + 1;
-                layout = { tileW: face, tileH: face, tilesX: 6, tilesY: 1, reduction: (n - 1) / (face - 1 || 1) };
-                if (reduction === 1) {
-                    layout.reduction = 1;
-                }
+                // A reduced face keeps its outer texel centres on the cube's edges.
+                const face = Math.min(n, largest);
+                layout = { tileW: face, tileH: face, tilesX: 6, tilesY: 1, reduction: face === n ? 1 : (n - 1) / (face - 1) };
             } else {
                 let reduction = 1;
                 for (;;) {

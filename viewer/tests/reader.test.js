@@ -10,7 +10,7 @@ const test = require('node:test');
 
 const Reader = require('../js/orvo_reader.js');
 const Query = require('../js/orvo_query.js');
-const { tools, work, must, query, refusal, makeFiles, swapByteOrder } = require('./support.js');
+const { tools, work, must, query, refusal, makeFiles, plainTiff } = require('./support.js');
 
 function parseFile(file) {
     const data = fs.readFileSync(file);
@@ -92,17 +92,7 @@ test('damaged, truncated and foreign files are refused with the tool\'s words', 
         }
         return [page, refusal(file)];
     };
-    const plain = Buffer.alloc(8 + 2 + 12 * 5 + 4 + 12);
-    plain.write('II*\0', 0, 'latin1');
-    plain.writeUInt32LE(8, 4);
-    plain.writeUInt16LE(5, 8);
-    [[256, 3, 1, 2], [257, 3, 1, 2], [258, 3, 1, 8], [273, 4, 1, 82], [279, 4, 1, 12]].forEach(([tag, type, n, v], i) => {
-        const at = 10 + 12 * i;
-        plain.writeUInt16LE(tag, at);
-        plain.writeUInt16LE(type, at + 2);
-        plain.writeUInt32LE(n, at + 4);
-        plain.writeUInt32LE(v, at + 8);
-    });
+    const plain = plainTiff();
     const foreign = [Buffer.alloc(0), Buffer.from('GIF89a, no TIFF at all'), Buffer.from('II+\0\x08\0\0\0'), Buffer.from('II*\0'), plain];
     const expected = ['not an Orvo file: the file is empty', 'not an Orvo file: not a TIFF file',
         'not an Orvo file: a BigTIFF file', 'damaged: the TIFF header is cut short',

@@ -169,6 +169,22 @@ function swapByteOrder(data) {
     return out;
 }
 
+// A plain TIFF of 2 x 2 grey pixels, without Orvo layers.
+function plainTiff() {
+    const plain = Buffer.alloc(8 + 2 + 12 * 5 + 4 + 4);
+    plain.write('II*\0', 0, 'latin1');
+    plain.writeUInt32LE(8, 4);
+    plain.writeUInt16LE(5, 8);
+    [[256, 2], [257, 2], [258, 8], [273, 74], [279, 4]].forEach(([tag, value], i) => {
+        const at = 10 + 12 * i;
+        plain.writeUInt16LE(tag, at);
+        plain.writeUInt16LE(3, at + 2);
+        plain.writeUInt32LE(1, at + 4);
+        plain.writeUInt16LE(value, at + 8);
+    });
+    return plain;
+}
+
 // A PNG screenshot as {width, height, pixel(x, y) -> [r, g, b]}.
 function decodePng(png) {
     let at = 8;
@@ -209,4 +225,4 @@ function decodePng(png) {
     };
 }
 
-module.exports = { tools, work, run, must, query, refusal, makeFiles, swapByteOrder, decodePng };
+module.exports = { tools, work, run, must, query, refusal, makeFiles, swapByteOrder, plainTiff, decodePng };
