@@ -101,7 +101,7 @@
                 return;
             }
             timings.parsed = performance.now();
-            show(data.document, data.counts);
+            show(data.document);
         };
         worker.onerror = (event) => {
             worker.terminate();
@@ -129,7 +129,7 @@
     }
 
     // A parsed document from the Worker becomes the page's.
-    function show(doc, counts) {
+    function show(doc) {
         const problem = doc.depth !== null ? Q.rayProblem(doc) : null;
         if (problem !== null) {
             refuse(doc.name, problem);
@@ -137,9 +137,10 @@
         }
         clearMessages();
         const note = renderer.setDocument(doc, state.cameras, limitFromAddress());
+        timings.uploaded = performance.now();
         state.doc = doc;
         state.byId = OrvoReader.objectsById(doc.objects);
-        state.counts = counts;
+        state.counts = null;
         state.unit = Q.unitPhrase(Q.scaleOf(doc));
         state.measurements = [];
         state.pending = null;
@@ -170,6 +171,14 @@
         state.firstFrameDue = true;
         drawNow();
         stage.focus({ preventScroll: true });
+        // The pixel counts of the object list, once the first frame is up.
+        setTimeout(() => {
+            if (state.doc === doc) {
+                state.counts = OrvoReader.idCounts(doc.ids);
+                listObjects();
+                document.body.dataset.counted = doc.name;
+            }
+        }, 0);
     }
 
     // The largest texture side to use, from ?maxtexture=N (for trying the reduced path).
@@ -712,7 +721,7 @@
         for (const id of [...ids].sort((a, b) => a - b)) {
             const entry = state.byId.get(id);
             const name = entry !== undefined ? entry.name : '(not in the object table)';
-            const pixels = doc.ids !== null ? state.counts[id] : 0;
+            const pixels = doc.ids !== null && state.counts !== null ? state.counts[id] : 0;
             const item = document.createElement('li');
             item.dataset.id = id;
             item.dataset.pixels = pixels;
@@ -740,7 +749,8 @@
             item.append(button);
             list.append(item);
         }
-        $('object-count').textContent = shown === ids.size ? '(' + ids.size + ')' : '(' + shown + ' of ' + ids.size + ')';
+        $('object-count').textContent = state.counts === null && doc.ids !== null ? '(counting pixels)'
+            : shown === ids.size ? '(' + ids.size + ')' : '(' + shown + ' of ' + ids.size + ')';
     }
     $('object-filter').addEventListener('input', listObjects);
 

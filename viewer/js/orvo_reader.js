@@ -694,7 +694,7 @@
 
         // The Worker's side: reads a File, a Blob, an ArrayBuffer or a URL, parses it and
         // hands back the document with its planes transferred. Messages out: {progress,
-        // stage}, {document, counts} or {error}.
+        // stage}, {document} or {error}.
         function serveWorker(scope) {
             scope.onmessage = async (event) => {
                 const { source, name } = event.data;
@@ -711,14 +711,13 @@
                     });
                     document.name = name;
                     document.fileSize = buffer.byteLength;
-                    const counts = idCounts(document.ids);
-                    const transfer = [counts.buffer];
+                    const transfer = [];
                     for (const plane of [document.colour, document.depth, document.ids]) {
                         if (plane !== null) {
                             transfer.push(plane.buffer);
                         }
                     }
-                    scope.postMessage({ document, counts }, transfer);
+                    scope.postMessage({ document }, transfer);
                 } catch (error) {
                     scope.postMessage({ error: error instanceof OrvoError ? error.message : String(error && error.message || error),
                         known: error instanceof OrvoError });
@@ -746,8 +745,15 @@
                 size = Number(response.headers.get('Content-Length')) || 0;
                 stream = response.body;
             } else {
-                size = source.size;
-                stream = source.stream();
+                // A file on this computer: in large slices, each read at once.
+                const buffer = new Uint8Array(source.size);
+                const slice = 64 << 20;
+                for (let at = 0; at < source.size; at += slice) {
+                    const part = await source.slice(at, Math.min(source.size, at + slice)).arrayBuffer();
+                    buffer.set(new Uint8Array(part), at);
+                    progress(Math.min(1, (at + slice) / source.size));
+                }
+                return buffer.buffer;
             }
             // Read in pieces into one buffer of the final size, so that the file is held once.
             let buffer = new Uint8Array(size > 0 ? size : 1 << 20);

@@ -8,15 +8,17 @@
     'use strict';
 
     const VertexShader = `#version 300 es
-in vec2 corner;
+layout(location = 0) in vec2 corner;
 out vec2 ndc;
 void main() {
     ndc = corner;
     gl_Position = vec4(corner, 0.0, 1.0);
 }`;
 
-    // Layers: 0 colour, 1 distance, 2 object ids, 3 colour with object outlines.
-    const FragmentShader = `#version 300 es
+    // Layers: 0 colour, 1 distance, 2 object ids, 3 colour with object outlines. Each
+    // combination of mode, layer, highlight and planes present is a program of its own
+    // (the #if lines), since a software renderer runs every branch that a program holds.
+    const FragmentShader = `
 precision highp float;
 precision highp int;
 precision highp sampler2DArray;
@@ -27,16 +29,11 @@ uniform sampler2DArray colourTex;
 uniform usampler2DArray depthTex;
 uniform usampler2DArray idTex;
 uniform sampler2D objectTex;        // 256 x 256: the table colour of every id
-uniform int mode;                   // 0 panorama, 1 flat
-uniform int layer;
-uniform int highlight;              // an id, or -1
-uniform bool hasDepth;
-uniform bool hasIds;
+uniform int highlight;              // an id
 uniform vec2 viewport;              // pixels
 // Panorama: the viewing camera and the six slot cameras.
 uniform vec3 camForward, camRight, camUp;
 uniform vec2 tanHalf;
-uniform vec3 slotForward[6];
 uniform vec3 slotRight[6];
 uniform vec3 slotUp[6];
 uniform float faceSize;             // texels a face side in the textures
@@ -74,17 +71,13 @@ void main() {
     vec2 texel;        // continuous, texel centres at whole numbers
     ivec2 cell;        // nearest texel
     float rayLength = 1.0;
-    if (mode == 0) {
+#if MODE == 0
+    {
         vec3 d = camForward + ndc.x * tanHalf.x * camRight + ndc.y * tanHalf.y * camUp;
-        tile = 0;
-        float best = -1e30;
-        for (int s = 0; s < 6; ++s) {
-            float f = dot(d, slotForward[s]);
-            if (f > best) {
-                best = f;
-                tile = s;
-            }
-        }
+        // The slot looking most nearly along d; the slots look along +Y, +X, -Y, -X, +Z, -Z.
+        vec3 a = abs(d);
+        tile = a.z >= a.x && a.z >= a.y ? (d.z > 0.0 ? 4 : 5) : a.y >= a.x ? (d.y > 0.0 ? 0 : 2) : (d.x > 0.0 ? 1 : 3);
+        float best = max(max(a.x, a.y), a.z);
         float x = dot(d, slotRight[tile]) / best;
         float y = dot(d, slotUp[tile]) / best;
         // Pixel centres 0 and N-1 lie on the cube's edges.
@@ -93,7 +86,9 @@ void main() {
         vec2 pixel = floor(vec2(x + 1.0, 1.0 - y) * 0.5 * (fileFace - 1.0) + 0.5);
         vec2 xy = vec2(between(-1.0, 1.0, pixel.x, fileFace), between(1.0, -1.0, pixel.y, fileFace));
         rayLength = length(vec3(1.0, xy));
-    } else {
+    }
+#else
+    {
         vec2 screen = vec2(ndc.x, -ndc.y) * 0.5 * viewport;
         vec2 image = centre + screen / zoom;
         if (image.x < 0.0 || image.y < 0.0 || image.x >= imageSize.x || image.y >= imageSize.y) {
@@ -113,41 +108,73 @@ void main() {
                        between(window.y, window.w, pixel.y, imageSize.y));
         rayLength = parallel ? length(viewDir) : length(viewDir + xy.x * viewRight + xy.y * viewUp);
     }
+#endif
     vec3 size = vec3(textureSize(colourTex, 0));
+#if LAYER != 2
     vec3 colour = texture(colourTex, vec3((texel + 0.5) / size.xy, float(tile))).rgb;
-    uint id = hasIds ? texelFetch(idTex, ivec3(cell, tile), 0).r : 0u;
-
-    vec3 result = colour;
-    if (layer == 1) {
-        uint code = hasDepth ? texelFetch(depthTex, ivec3(cell, tile), 0).r : NoDepth;
-        if (code == NoDepth) {
-            // Hatched, so that no depth cannot be taken for far away.
-            bool stripe = mod(floor((gl_FragCoord.x + gl_FragCoord.y) / 6.0), 2.0) < 1.0;
-            result = stripe ? vec3(0.36, 0.10, 0.42) : vec3(0.12, 0.04, 0.16);
-        } else {
-            float distance = (nearDepth + float(code) * depthStep) * rayLength;
-            float t = distanceRange.y > distanceRange.x
-                ? clamp(log(distance / distanceRange.x) / log(distanceRange.y / distanceRange.x), 0.0, 1.0)
-                : 0.0;
-            result = vec3(1.0 - 0.85 * t);
-        }
-    } else if (layer == 2) {
-        result = id == 0u ? vec3(0.0) : tableColour(id);
-    } else if (layer == 3 && hasIds) {
-        ivec3 limit = ivec3(textureSize(idTex, 0)) - 1;
-        uint left = texelFetch(idTex, ivec3(max(cell.x - 1, 0), cell.y, tile), 0).r;
-        uint right = texelFetch(idTex, ivec3(min(cell.x + 1, limit.x), cell.y, tile), 0).r;
-        uint up = texelFetch(idTex, ivec3(cell.x, max(cell.y - 1, 0), tile), 0).r;
-        uint down = texelFetch(idTex, ivec3(cell.x, min(cell.y + 1, limit.y), tile), 0).r;
-        if (left != id || right != id || up != id || down != id) {
-            result = vec3(1.0);
-        }
+#endif
+#if HAS_IDS
+    uint id = texelFetch(idTex, ivec3(cell, tile), 0).r;
+#else
+    uint id = 0u;
+#endif
+    vec3 result;
+#if LAYER == 0
+    result = colour;
+#elif LAYER == 1
+  #if HAS_DEPTH
+    uint code = texelFetch(depthTex, ivec3(cell, tile), 0).r;
+  #else
+    uint code = NoDepth;
+  #endif
+    if (code == NoDepth) {
+        // Hatched, so that no depth cannot be taken for far away.
+        bool stripe = mod(floor((gl_FragCoord.x + gl_FragCoord.y) / 6.0), 2.0) < 1.0;
+        result = stripe ? vec3(0.36, 0.10, 0.42) : vec3(0.12, 0.04, 0.16);
+    } else {
+        float distance = (nearDepth + float(code) * depthStep) * rayLength;
+        float t = distanceRange.y > distanceRange.x
+            ? clamp(log(distance / distanceRange.x) / log(distanceRange.y / distanceRange.x), 0.0, 1.0)
+            : 0.0;
+        result = vec3(1.0 - 0.85 * t);
     }
-    if (highlight >= 0) {
-        result = uint(highlight) == id ? mix(result, vec3(1.0, 0.86, 0.0), 0.45) : result * 0.35;
+#elif LAYER == 2
+    result = id == 0u ? vec3(0.0) : tableColour(id);
+#else
+    result = colour;
+  #if HAS_IDS
+    ivec3 limit = ivec3(textureSize(idTex, 0)) - 1;
+    uint left = texelFetch(idTex, ivec3(max(cell.x - 1, 0), cell.y, tile), 0).r;
+    uint right = texelFetch(idTex, ivec3(min(cell.x + 1, limit.x), cell.y, tile), 0).r;
+    uint up = texelFetch(idTex, ivec3(cell.x, max(cell.y - 1, 0), tile), 0).r;
+    uint down = texelFetch(idTex, ivec3(cell.x, min(cell.y + 1, limit.y), tile), 0).r;
+    if (left != id || right != id || up != id || down != id) {
+        result = vec3(1.0);
     }
+  #endif
+#endif
+#if HIGHLIGHT
+    result = uint(highlight) == id ? mix(result, vec3(1.0, 0.86, 0.0), 0.45) : result * 0.35;
+#endif
     outColour = vec4(result, 1.0);
 }`;
+
+    // The program of one combination, with its uniforms by name; linked on first use.
+    function variant(gl, cache, defines) {
+        const key = JSON.stringify(defines);
+        if (!cache.has(key)) {
+            const head = '#version 300 es\n' + Object.entries(defines).map(([k, v]) => '#define ' + k + ' ' + v + '\n').join('');
+            const program = link(gl, VertexShader, head + FragmentShader);
+            const uniforms = {};
+            const count = gl.getProgramParameter(program, gl.ACTIVE_UNIFORMS);
+            for (let i = 0; i < count; ++i) {
+                const name = gl.getActiveUniform(program, i).name.replace(/\[0\]$/, '');
+                uniforms[name] = gl.getUniformLocation(program, name);
+            }
+            cache.set(key, { program, uniforms });
+        }
+        return cache.get(key);
+    }
 
     class Renderer {
         constructor(canvas) {
@@ -160,21 +187,14 @@ void main() {
             this.gl = gl;
             this.maxTexture = gl.getParameter(gl.MAX_TEXTURE_SIZE);
             this.maxLayers = gl.getParameter(gl.MAX_ARRAY_TEXTURE_LAYERS);
-            this.program = link(gl, VertexShader, FragmentShader);
-            this.uniforms = {};
-            const count = gl.getProgramParameter(this.program, gl.ACTIVE_UNIFORMS);
-            for (let i = 0; i < count; ++i) {
-                const name = gl.getActiveUniform(this.program, i).name.replace(/\[0\]$/, '');
-                this.uniforms[name] = gl.getUniformLocation(this.program, name);
-            }
+            this.programs = new Map();
             const buffer = gl.createBuffer();
             gl.bindBuffer(gl.ARRAY_BUFFER, buffer);
             gl.bufferData(gl.ARRAY_BUFFER, new Float32Array([-1, -1, 3, -1, -1, 3]), gl.STATIC_DRAW);
             this.vao = gl.createVertexArray();
             gl.bindVertexArray(this.vao);
-            const corner = gl.getAttribLocation(this.program, 'corner');
-            gl.enableVertexAttribArray(corner);
-            gl.vertexAttribPointer(corner, 2, gl.FLOAT, false, 0, 0);
+            gl.enableVertexAttribArray(0);
+            gl.vertexAttribPointer(0, 2, gl.FLOAT, false, 0, 0);
             this.textures = {};
             this.document = null;
             // Made before any draw binds textures, since making them changes the bindings.
@@ -374,9 +394,14 @@ void main() {
             if (layer === 1) {
                 this.ensure('depth');
             }
-            gl.useProgram(this.program);
+            const chosen = variant(gl, this.programs, {
+                MODE: doc.panorama !== null ? 0 : 1, LAYER: layer, HIGHLIGHT: highlight >= 0 ? 1 : 0,
+                HAS_DEPTH: this.textures.depth !== undefined ? 1 : 0, HAS_IDS: this.textures.ids !== undefined ? 1 : 0,
+            });
+            gl.useProgram(chosen.program);
             gl.bindVertexArray(this.vao);
-            const u = this.uniforms;
+            // Uniforms a variant leaves out have no location, and setting them does nothing.
+            const u = new Proxy(chosen.uniforms, { get: (table, name) => (name in table ? table[name] : null) });
             const bind = (unit, target, texture, name) => {
                 gl.activeTexture(gl.TEXTURE0 + unit);
                 gl.bindTexture(target, texture || null);
@@ -386,10 +411,7 @@ void main() {
             bind(1, gl.TEXTURE_2D_ARRAY, this.textures.depth || this.placeholder('u32'), 'depthTex');
             bind(2, gl.TEXTURE_2D_ARRAY, this.textures.ids || this.placeholder('u16'), 'idTex');
             bind(3, gl.TEXTURE_2D, this.textures.objects, 'objectTex');
-            gl.uniform1i(u.layer, layer);
             gl.uniform1i(u.highlight, highlight);
-            gl.uniform1i(u.hasDepth, this.textures.depth !== undefined ? 1 : 0);
-            gl.uniform1i(u.hasIds, this.textures.ids !== undefined ? 1 : 0);
             gl.uniform2f(u.viewport, canvas.width, canvas.height);
             const range = distanceRange || [1, 1];
             gl.uniform2f(u.distanceRange, range[0], range[1]);
@@ -399,19 +421,16 @@ void main() {
             const L = this.layout;
             if (doc.panorama !== null) {
                 const camera = panoramaCamera(view, canvas.width, canvas.height);
-                gl.uniform1i(u.mode, 0);
                 gl.uniform3f(u.camForward, camera.forward[0], camera.forward[1], camera.forward[2]);
                 gl.uniform3f(u.camRight, camera.right[0], camera.right[1], camera.right[2]);
                 gl.uniform3f(u.camUp, camera.up[0], camera.up[1], camera.up[2]);
                 gl.uniform2f(u.tanHalf, camera.tanX, camera.tanY);
                 const flat = (key) => this.cameras.flatMap((c) => [c[key].x, c[key].y, c[key].z]);
-                gl.uniform3fv(u.slotForward, flat('forward'));
                 gl.uniform3fv(u.slotRight, flat('right'));
                 gl.uniform3fv(u.slotUp, flat('up'));
                 gl.uniform1f(u.faceSize, L.tileW);
                 gl.uniform1f(u.fileFace, doc.height);
             } else {
-                gl.uniform1i(u.mode, 1);
                 gl.uniform2f(u.imageSize, doc.width, doc.height);
                 gl.uniform2f(u.centre, view.x, view.y);
                 gl.uniform1f(u.zoom, view.zoom);

@@ -294,6 +294,7 @@ test('layers and highlight: the screen shows the file\'s colour, distance and id
     assert.ok(outlined > 300, 'outlines drawn: ' + outlined);
 
     // The object list: the pixel counts of orvo info; the filter; choosing highlights.
+    await page.waitForFunction(() => document.body.dataset.counted === 'panorama.orv');
     const listed = await page.$$eval('#objects li', (items) => items.map((li) => [Number(li.dataset.id), Number(li.dataset.pixels)]));
     const inUse = info.layers.find((l) => l.kindName === 'object-id').idsInUse.filter((u) => u.id !== 0);
     assert.deepEqual(listed.filter(([, count]) => count > 0), inUse.map((u) => [u.id, u.pixels]));
