@@ -388,7 +388,7 @@ test('orvo web: the folder opens its file by itself, from the disk and from a se
     assert.match(refused.stderr, /not an Orvo file/);
     fs.copyFileSync(files.parallel, path.join(folder, 'parallel.orv'));
     const server = http.createServer((request, response) => {
-        const file = path.join(folder, decodeURIComponent(new URL(request.url, 'http://x').pathname));
+        const file = path.join(folder, decodeURIComponent(new URL(request.url, 'http://127.0.0.1').pathname));
         if (!file.startsWith(folder) || !fs.existsSync(file) || fs.statSync(file).isDirectory()) {
             response.writeHead(404).end();
             return;
