@@ -293,9 +293,12 @@
         }, 120);
     }
 
-    window.addEventListener('hashchange', () => {
-        const f = parseFragment(location.hash);
-        state.appliedHash = location.hash;
+    window.addEventListener('hashchange', (event) => {
+        // The address a person gave wins over a pending rewrite of the old view.
+        clearTimeout(fragmentTimer);
+        const hash = new URL(event.newURL).hash;
+        const f = parseFragment(hash);
+        state.appliedHash = hash;
         if (state.doc === null) {
             state.fragment = f;
             return;
@@ -521,7 +524,7 @@
 
     function drawOverlay() {
         const ratio = devicePixelRatio || 1;
-        const g = overlay.getContext('2d');
+        const g = overlay.getContext('2d', { willReadFrequently: true });
         g.setTransform(1, 0, 0, 1, 0, 0);
         g.clearRect(0, 0, overlay.width, overlay.height);
         if (state.doc === null) {
