@@ -21,6 +21,7 @@ trap 'rm -rf "$work"' EXIT
 
 "$build/tools/render_host" faces --size 512 --out "$work/demo" >/dev/null
 "$build/stitch/stitch" "$work/demo.orv" "$work"/demo/face_{py,px,ny,nx,pz,nz}.orv 1e-7 0 1
+mkdir -p "$work/largest"
 "$build/bench/stitch_bench_faces" "$work/largest" 2730
 "$build/stitch/stitch" "$work/largest.orv" "$work"/largest/face_{0,1,2,3,4,5}.orv
 echo "load average before: $(cut -d' ' -f1-3 /proc/loadavg) on $(nproc) cores"
