@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The main job: sets up, builds (Release), renders the six cube faces of a demo room through
 # the saveorvo plug-in (loaded by a small render host on the SDK stand-in), joins them with
-# stitch into out/panorama.orv, and leaves PNG previews of its layers beside it.
+# stitch into out/panorama.orv, and leaves PNG previews of its layers beside it and the web
+# viewer with the panorama in out/web.
 # Usage: scripts/demo.sh [FACE_SIZE]   (pixels, default 512)
 set -euo pipefail
 usage="Usage: scripts/demo.sh [FACE_SIZE]
@@ -41,7 +42,7 @@ if ! { cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DORVO_BUILD_TESTS=OFF 
     exit 1
 fi
 
-rm -rf out/faces out/panorama.orv out/panorama_*.png
+rm -rf out/faces out/panorama.orv out/panorama_*.png out/web
 mkdir -p out
 echo
 echo "Rendering the six cube faces, $size x $size pixels each, through saveorvo.bmi:"
@@ -64,3 +65,9 @@ echo "  panorama_colour.png    its colour layer"
 echo "  panorama_depth.png     its depth layer (near is bright, no depth is transparent)"
 echo "  panorama_ids.png       its object-id layer, each object in its table colour"
 echo "  faces/face_*.orv       the six faces as the plug-in wrote them"
+echo
+"$build"/tools/orvo web out/panorama.orv out/web >/dev/null
+echo "To look around inside the panorama in a web browser (hover for objects and distances,"
+echo "click two points to measure), open out/web/index.html, or serve the folder and open"
+echo "its address:"
+echo "  python3 -m http.server -d out/web     and open the address it prints"

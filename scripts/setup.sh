@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the project builds and tests with, when they are missing.
-# Usage: scripts/setup.sh [--bench] [--fuzz] [--windows]
+# Usage: scripts/setup.sh [--bench] [--fuzz] [--windows] [--viewer-tests]
+#   --viewer-tests  Debian's chromium, Node and npm when missing, and the viewer's test tooling
+#              from npm as its lock file pins it (viewer/tests, npm ci)
 #   --windows  the mingw-w64 cross compiler, zlib for it, Wine to run the results, and
 #              source-package entries for the machine's package sources (libtiff is built
 #              from its Debian source)
@@ -15,6 +17,11 @@ for option in "$@"; do
     case "$option" in
         --bench) packages+=(time) ;;
         --fuzz) packages+=(clang libclang-rt-dev) ;;
+        --viewer-tests)
+            packages+=(chromium)
+            command -v node >/dev/null || packages+=(nodejs)
+            command -v npm >/dev/null || packages+=(npm)
+            viewer_tests=1 ;;
         --windows)
             packages+=(g++-mingw-w64-x86-64-posix libz-mingw-w64-dev wine64 dpkg-dev xz-utils
                        bzip2)
@@ -114,7 +121,26 @@ for package in "${packages[@]}"; do
         missing+=("$package")
     fi
 done
-[ ${#missing[@]} -eq 0 ] && [ "$need_sources" = 0 ] && exit 0
+# The viewer's Playwright, with no browser download: the tests run Debian's chromium. The
+# lock file names no registry (omit-lockfile-registry-resolved in viewer/tests/.npmrc), so
+# npm takes the machine's configured one.
+viewer_tooling() {
+    local tests
+    tests=$(cd "$(dirname "$0")/.." && pwd)/viewer/tests
+    # npm ci only when the installed version is not the one the lock file pins.
+    if [ "${viewer_tests:-0}" = 1 ] && ! (cd "$tests" && node -e '
+            const pinned = require("./package-lock.json").packages["node_modules/playwright-core"];
+            process.exit(require("playwright-core/package.json").version === pinned.version ? 0 : 1)' \
+            2>/dev/null); then
+        echo "Installing the viewer's test tooling (npm ci in viewer/tests) ..."
+        (cd "$tests" && PLAYWRIGHT_SKIP_BROWSER_DOWNLOAD=1 npm ci --no-audit --no-fund --loglevel=error)
+    fi
+}
+
+if [ ${#missing[@]} -eq 0 ] && [ "$need_sources" = 0 ]; then
+    viewer_tooling
+    exit 0
+fi
 
 if [ "$(id -u)" -ne 0 ]; then
     [ ${#missing[@]} -eq 0 ] || echo "These Debian packages are missing: ${missing[*]}" >&2
@@ -132,3 +158,4 @@ if [ ${#missing[@]} -ne 0 ]; then
     echo "Installing ${missing[*]} ..."
     apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
+viewer_tooling

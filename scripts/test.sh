@@ -3,7 +3,7 @@
 # cross-builds the Windows programs and tests them under Wine against this build.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/setup.sh
+scripts/setup.sh --viewer-tests
 build=build/test
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORVO_SANITIZE=ON -DORVO_WERROR=ON >/dev/null
 cmake --build "$build" -j "$(nproc)"

@@ -80,4 +80,13 @@ int ReplaceFileWith(const std::string& source, const std::string& target) {
     return std::rename(source.c_str(), target.c_str()) == 0 ? 0 : errno;
 }
 
+std::string ExecutablePath() {
+    char path[4096];
+    const ssize_t length = readlink("/proc/self/exe", path, sizeof path);
+    if (length <= 0 || static_cast<std::size_t>(length) >= sizeof path) {
+        return std::string();
+    }
+    return std::string(path, static_cast<std::size_t>(length));
+}
+
 } // namespace platform

@@ -127,4 +127,13 @@ int ReplaceFileWith(const std::string& source, const std::string& target) {
                : ErrnoOf(GetLastError());
 }
 
+std::string ExecutablePath() {
+    char path[MAX_PATH * 4];
+    const DWORD length = GetModuleFileNameA(nullptr, path, sizeof path);
+    if (length == 0 || length >= sizeof path) {
+        return std::string();
+    }
+    return std::string(path, length);
+}
+
 } // namespace platform

@@ -17,6 +17,7 @@ using Arguments = std::vector<std::string>;
 int RunInfo(const Arguments& arguments);
 int RunQuery(const Arguments& arguments);
 int RunPreview(const Arguments& arguments);
+int RunWeb(const Arguments& arguments);
 
 // The one-line synopsis and the whole --help text of each subcommand.
 extern const char InfoSynopsis[];
@@ -25,3 +26,5 @@ extern const char QuerySynopsis[];
 extern const char QueryHelp[];
 extern const char PreviewSynopsis[];
 extern const char PreviewHelp[];
+extern const char WebSynopsis[];
+extern const char WebHelp[];

@@ -44,6 +44,7 @@ const Command Commands[] = {
     {"info", InfoSynopsis, InfoHelp, RunInfo},
     {"query", QuerySynopsis, QueryHelp, RunQuery},
     {"preview", PreviewSynopsis, PreviewHelp, RunPreview},
+    {"web", WebSynopsis, WebHelp, RunWeb},
 };
 
 int Misuse(const std::string& problem, const char* synopsis, const char* more) {

@@ -44,4 +44,8 @@ void RemoveFileBeside(const std::string& path);
 // rewriting target in place would have kept them.
 int ReplaceFileWith(const std::string& source, const std::string& target);
 
+// The path of the running program's executable file (GetModuleFileNameA on Windows,
+// /proc/self/exe elsewhere); empty when the system does not tell it.
+std::string ExecutablePath();
+
 } // namespace platform
