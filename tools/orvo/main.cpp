@@ -15,6 +15,7 @@ const char Usage[] = "Usage: orvo info [--json] FILE [FILE ...]\n"
                      "       orvo query [--json] FILE X Y [X Y ...]\n"
                      "       orvo query [--json] FILE -\n"
                      "       orvo preview [--layers LIST] FILE OUTDIR\n"
+                     "       orvo web FILE DIR\n"
                      "       orvo --help | --version\n";
 
 const char Help[] =
@@ -27,6 +28,8 @@ const char Help[] =
     "            table and what the layers' pixels use\n"
     "  query     colour, object, depth, distance and world position of single pixels\n"
     "  preview   PNG pictures of the colour, depth and object-id layers\n"
+    "  web       a folder with the web viewer that opens the file by itself: look around a\n"
+    "            panorama, hover for object and distance, measure\n"
     "\n"
     "orvo COMMAND --help tells more about each.\n"
     "\n"
@@ -85,7 +88,7 @@ int Run(int argc, char** argv) {
                           ("Try 'orvo " + name + " --help'.").c_str());
         }
     }
-    return Misuse("unknown command \"" + name + "\"", "orvo info|query|preview ...",
+    return Misuse("unknown command \"" + name + "\"", "orvo info|query|preview|web ...",
                   "Try 'orvo --help'.");
 }
 
