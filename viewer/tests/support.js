@@ -60,6 +60,12 @@ function makeFiles() {
     files.panorama = path.join(work, 'panorama.orv');
     must(tools.STITCH, [files.panorama, ...['py', 'px', 'ny', 'nx', 'pz', 'nz'].map((f) =>
         path.join(faces, 'face_' + f + '.orv')), '1e-7', '0', '1']);
+    // The same room from a rig whose up and down cameras are rolled by 180 degrees.
+    const rolledFaces = path.join(work, 'rolled_faces');
+    must(tools.RENDER_HOST, ['faces', '--size', 96, '--roll-up', '--roll-down', '--out', rolledFaces]);
+    files.rolledPanorama = path.join(work, 'rolled_panorama.orv');
+    must(tools.STITCH, [files.rolledPanorama, ...['py', 'px', 'ny', 'nx', 'pz', 'nz'].map((f) =>
+        path.join(rolledFaces, 'face_' + f + '.orv')), '1e-7', '0', '1']);
     files.face = path.join(faces, 'face_px.orv');
     files.sample = path.join(work, 'sample.orv');
     must(tools.ORVO_SAMPLE, [files.sample]);
