@@ -139,3 +139,26 @@ else()
     set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS OFF)
 endif()
 include(CPack)
+
+# The packages as cpack makes them, inspected, unpacked and run: the Debian package in a
+# scratch root, the ZIP under Wine (in the Wine session of the Windows tests).
+set(orvo_package_test ${PROJECT_SOURCE_DIR}/tests/release_packages.py)
+if(ORVO_BUILD_TESTS AND TARGET render_host)
+    add_test(NAME Packages.Debian
+             COMMAND ${ORVO_PYTHON} ${orvo_package_test} deb ${PROJECT_BINARY_DIR}
+                     ${CMAKE_CPACK_COMMAND} $<TARGET_FILE:render_host> ${PROJECT_VERSION}
+                     ${PROJECT_SOURCE_DIR})
+    set_tests_properties(Packages.Debian PROPERTIES TIMEOUT 600)
+elseif(WIN32 AND CMAKE_CROSSCOMPILING AND TARGET render_host)
+    if(TARGET orvo_tool)
+        set(orvo_has_tool 1)
+    else()
+        set(orvo_has_tool 0)
+    endif()
+    add_test(NAME Windows.ReleaseZip
+             COMMAND /usr/bin/python3 ${orvo_package_test} zip ${PROJECT_BINARY_DIR}
+                     ${CMAKE_CPACK_COMMAND} ${CMAKE_CROSSCOMPILING_EMULATOR}
+                     ${PROJECT_VERSION} ${PROJECT_SOURCE_DIR} ${orvo_has_tool})
+    set_tests_properties(Windows.ReleaseZip PROPERTIES TIMEOUT 600 FIXTURES_REQUIRED Wine
+        ENVIRONMENT "WINEPREFIX=${ORVO_WINEPREFIX};WINEDEBUG=-all;LANG=C.UTF-8;WINEDLLOVERRIDES=mscoree,mshtml=")
+endif()
