@@ -80,7 +80,10 @@ for tests without 3ds Max, and 3ds Max does not load it. The plug-in for 3ds Max
 with the real SDK: configure with -DORVO_MAXSDK_DIR=<the SDK's folder>.
 ")
     endif()
+    # A second pass turns the line ends of the values filled in as well.
     configure_file(${CMAKE_CURRENT_LIST_DIR}/INSTALL.txt.in
+                   ${PROJECT_BINARY_DIR}/INSTALL.txt.lf @ONLY)
+    configure_file(${PROJECT_BINARY_DIR}/INSTALL.txt.lf
                    ${PROJECT_BINARY_DIR}/INSTALL.txt @ONLY NEWLINE_STYLE CRLF)
     install(FILES ${PROJECT_BINARY_DIR}/INSTALL.txt DESTINATION .)
 elseif(NOT CMAKE_CROSSCOMPILING)
