@@ -4,7 +4,7 @@
 #
 # Native layout (prefix /usr in the Debian package):
 #   bin/stitch, bin/orvo
-#   lib/orvo/                 the stand-in platform layer and SDK the programs and the
+#   lib/<multiarch>/orvo/     the stand-in platform layer and SDK the programs and the
 #                             plug-in load, and the plug-in module saveorvo.bmi
 #   share/orvo/viewer/        the web viewer, where orvo web looks for it (<exe>/../share)
 #   share/man/man1/           stitch.1.gz, orvo.1.gz from the programs' --help
@@ -23,7 +23,13 @@ if(WIN32)
     set(orvo_doc_dir .)
 else()
     set(orvo_bin_dir ${CMAKE_INSTALL_BINDIR})
-    set(orvo_private_dir ${CMAKE_INSTALL_LIBDIR}/orvo)
+    # In the multiarch folder on Debian, whatever the prefix: libraries there are found by
+    # their programs alone, so the package needs no ldconfig scripts.
+    if(CMAKE_LIBRARY_ARCHITECTURE AND CMAKE_INSTALL_LIBDIR STREQUAL "lib")
+        set(orvo_private_dir lib/${CMAKE_LIBRARY_ARCHITECTURE}/orvo)
+    else()
+        set(orvo_private_dir ${CMAKE_INSTALL_LIBDIR}/orvo)
+    endif()
     set(orvo_module_dir ${orvo_private_dir})
     set(orvo_viewer_dir ${CMAKE_INSTALL_DATADIR}/orvo/viewer)
     set(orvo_doc_dir ${CMAKE_INSTALL_DATADIR}/doc/orvo)

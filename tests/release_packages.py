@@ -70,6 +70,11 @@ class DebianPackage(unittest.TestCase):
         cls.root = os.path.join(cls.work, 'root')
         extracted = run(['dpkg-deb', '-x', cls.deb, cls.root])
         assert extracted.returncode == 0, extracted.stderr
+        # The folder of the project's own libraries and the plug-in.
+        found = [folder for folder, _, names in os.walk(os.path.join(cls.root, 'usr', 'lib'))
+                 if 'saveorvo.bmi' in names]
+        assert len(found) == 1, found
+        cls.private = found[0]
 
     @classmethod
     def tearDownClass(cls):
@@ -94,13 +99,20 @@ class DebianPackage(unittest.TestCase):
             if not mode.startswith('d'):
                 files[path[len('./'):]] = mode
         executable, data = '-rwxr-xr-x', '-rw-r--r--'
+        private = os.path.relpath(self.private, self.root)
+        self.assertRegex(private, r'^usr/lib/[^/]+-linux-gnu[^/]*/orvo$')
         expected = {'usr/bin/stitch': executable, 'usr/bin/orvo': executable,
-                    'usr/lib/orvo/saveorvo.bmi': data, 'usr/lib/orvo/libplatform.so': data,
-                    'usr/lib/orvo/libmaxsdk.so': data, 'usr/share/doc/orvo/README.md': data,
+                    private + '/saveorvo.bmi': data, private + '/libplatform.so': data,
+                    private + '/libmaxsdk.so': data, 'usr/share/doc/orvo/README.md': data,
                     'usr/share/man/man1/stitch.1.gz': data,
                     'usr/share/man/man1/orvo.1.gz': data}
         expected.update({'usr/share/orvo/viewer/' + f: data for f in viewer_files()})
         self.assertEqual(files, expected)
+        # No maintainer scripts: removing the package leaves nothing behind to purge.
+        control = run(['dpkg-deb', '--ctrl-tarfile', self.deb], text=False).stdout
+        members = run(['tar', '-t'], input=control, text=False).stdout.decode().split()
+        self.assertEqual(sorted(m for m in members if m != './'),
+                         ['./control', './md5sums'])
 
     def test_every_library_needed_is_packaged_or_a_dependency(self):
         depends = {re.sub(r'\s*\(.*\)', '', d).strip()
@@ -110,10 +122,13 @@ class DebianPackage(unittest.TestCase):
         for line in run(['ldconfig', '-p']).stdout.splitlines()[1:]:
             name, _, path = line.strip().partition(' => ')
             known.setdefault(name.split(' ')[0], path)
-        private = os.path.join(self.root, 'usr', 'lib', 'orvo')
-        for binary in ['usr/bin/stitch', 'usr/bin/orvo', 'usr/lib/orvo/saveorvo.bmi',
-                       'usr/lib/orvo/libplatform.so', 'usr/lib/orvo/libmaxsdk.so']:
-            dynamic = run(['readelf', '-d', os.path.join(self.root, binary)]).stdout
+        private = self.private
+        for binary in [os.path.join(self.root, 'usr', 'bin', 'stitch'),
+                       os.path.join(self.root, 'usr', 'bin', 'orvo'),
+                       os.path.join(private, 'saveorvo.bmi'),
+                       os.path.join(private, 'libplatform.so'),
+                       os.path.join(private, 'libmaxsdk.so')]:
+            dynamic = run(['readelf', '-d', binary]).stdout
             for needed in re.findall(r'\(NEEDED\)\s+Shared library: \[(.*)\]', dynamic):
                 with self.subTest(binary=binary, needed=needed):
                     if os.path.exists(os.path.join(private, needed)):
@@ -151,15 +166,16 @@ class DebianPackage(unittest.TestCase):
         for name in ['stitch', 'orvo']:
             program = os.path.join(bin_dir, name)
             libraries = run(['ldd', program], env=environment).stdout
-            self.assertRegex(libraries, r'libplatform\.so => %s' %
-                             re.escape(os.path.join(self.root, 'usr', 'bin', '..', 'lib',
-                                                    'orvo', 'libplatform.so')))
+            found = re.search(r'libplatform\.so => (\S+)', libraries)
+            self.assertIsNotNone(found, libraries)
+            self.assertEqual(os.path.realpath(found.group(1)),
+                             os.path.join(self.private, 'libplatform.so'))
             version = run([program, '--version'], env=environment)
             self.assertEqual((version.returncode, version.stdout),
                              (0, '%s %s\n' % (name, ARGS['version'])))
         work = os.path.join(self.work, 'use')
         os.mkdir(work)
-        plugin = os.path.join(self.root, 'usr', 'lib', 'orvo', 'saveorvo.bmi')
+        plugin = os.path.join(self.private, 'saveorvo.bmi')
         rendered = run([ARGS['render_host'], 'faces', '--size', 16, '--plugin', plugin,
                         '--out', 'faces'], cwd=work, env=environment)
         self.assertEqual(rendered.returncode, 0, rendered.stderr)
