@@ -48,11 +48,15 @@ if(NOT WIN32)
     # The platform layer and the SDK stand-in are shared libraries of this project alone;
     # they live in a folder of their own that the programs and the module find relative to
     # themselves.
-    install(TARGETS platform maxsdk LIBRARY DESTINATION ${orvo_private_dir})
+    install(TARGETS platform LIBRARY DESTINATION ${orvo_private_dir})
     file(RELATIVE_PATH orvo_bin_to_private /${orvo_bin_dir} /${orvo_private_dir})
     set_target_properties(${orvo_programs} PROPERTIES
         INSTALL_RPATH "$ORIGIN/${orvo_bin_to_private}")
-    set_target_properties(saveorvo maxsdk PROPERTIES INSTALL_RPATH "$ORIGIN")
+    set_target_properties(saveorvo PROPERTIES INSTALL_RPATH "$ORIGIN")
+    if(NOT ORVO_MAXSDK_DIR)
+        install(TARGETS maxsdk LIBRARY DESTINATION ${orvo_private_dir})
+        set_target_properties(maxsdk PROPERTIES INSTALL_RPATH "$ORIGIN")
+    endif()
 endif()
 
 # The viewer's own files, as orvo web copies them: not its tests, their npm packages or
