@@ -3,16 +3,19 @@
 # Usage: scripts/setup.sh [--bench] [--fuzz] [--windows] [--viewer-tests]
 #   --viewer-tests  Debian's chromium, Node and npm when missing, and the viewer's test tooling
 #              from npm as its lock file pins it (viewer/tests, npm ci)
-#   --windows  the mingw-w64 cross compiler, zlib for it, Wine to run the results, and
-#              source-package entries for the machine's package sources (libtiff is built
-#              from its Debian source)
+#   --windows  the mingw-w64 cross compiler, zlib for it, Wine to run the results, unzip for
+#              the release ZIP's test, and source-package entries for the machine's package
+#              sources (libtiff is built from its Debian source)
 set -euo pipefail
 
 # libgmock-dev although no test uses GoogleMock: Debian's GTest CMake package checks that the
 # gmock libraries exist when it is found. ImageMagick, libvips and Pillow are TIFF readers
-# that the tests open every page with.
+# that the tests open every page with. help2man writes the manual pages from the programs'
+# --help; CPack's Debian package takes its dependencies from dpkg-dev's dpkg-shlibdeps and
+# finds the programs in it with file.
 packages=(cmake make g++ libtiff-dev libtiff-tools libpng-dev libgtest-dev libgmock-dev
-          python3 python3-tifffile python3-numpy imagemagick libvips-tools python3-pil)
+          python3 python3-tifffile python3-numpy imagemagick libvips-tools python3-pil
+          help2man dpkg-dev file)
 for option in "$@"; do
     case "$option" in
         --bench) packages+=(time) ;;
@@ -24,7 +27,7 @@ for option in "$@"; do
             viewer_tests=1 ;;
         --windows)
             packages+=(g++-mingw-w64-x86-64-posix libz-mingw-w64-dev wine64 dpkg-dev xz-utils
-                       bzip2)
+                       bzip2 unzip)
             windows=1 ;;
         *) echo "setup.sh: unknown option $option" >&2; exit 2 ;;
     esac
