@@ -10,9 +10,11 @@ set -euo pipefail
 
 # libgmock-dev although no test uses GoogleMock: Debian's GTest CMake package checks that the
 # gmock libraries exist when it is found. ImageMagick, libvips and Pillow are TIFF readers
-# that the tests open every page with.
+# that the tests open every page with. OpenEXR's library for orvo export, and its
+# exrheader for the tests.
 packages=(cmake make g++ libtiff-dev libtiff-tools libpng-dev libgtest-dev libgmock-dev
-          python3 python3-tifffile python3-numpy imagemagick libvips-tools python3-pil)
+          python3 python3-tifffile python3-numpy imagemagick libvips-tools python3-pil
+          libopenexr-dev openexr)
 for option in "$@"; do
     case "$option" in
         --bench) packages+=(time) ;;

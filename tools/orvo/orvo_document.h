@@ -6,6 +6,7 @@
 #pragma once
 
 #include "orvo/format.h"
+#include "orvo/panorama.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -59,6 +60,7 @@ struct OrvoDocument {
     std::vector<LayerDirectory> layers;
     std::optional<PerspectiveView> view;
     std::optional<PanoramaView> panorama;
+    FaceRolls rolls = UnrolledFaces;
     std::deque<ObjectEntry> objects; // as the file lists them: newest record first
     // Row after row from the top; empty when the file lacks the layer.
     std::vector<unsigned char> colour; // R, G, B a pixel
