@@ -155,29 +155,39 @@ EquirectImages RemapEquirect(const OrvoDocument& document, int width) {
 
 void WriteEquirect(const OrvoDocument& document, const EquirectImages& images,
                    const std::string& stem) {
+    // Every temporary is made before any is written, so that a target that cannot be
+    // written fails the export before any work.
     std::vector<std::unique_ptr<TemporaryOutput>> outputs;
-    const auto write = [&outputs](const std::string& target,
+    const struct {
+        const char* suffix;
+        bool wanted;
+    } planned[] = {{"_colour.png", !images.colour.empty()},
+                   {"_distance.tif", true},
+                   {"_ids.png", !images.ids.empty()},
+                   {".json", true}};
+    for (const auto& output : planned) {
+        outputs.push_back(output.wanted ? std::make_unique<TemporaryOutput>(stem + output.suffix)
+                                        : nullptr);
+    }
+    const auto write = [&outputs](int index,
                                   const std::function<void(const std::string&)>& encode) {
-        outputs.push_back(std::make_unique<TemporaryOutput>(target));
-        outputs.back()->Write(encode);
+        if (outputs[index]) {
+            outputs[index]->Write(encode);
+        }
     };
     const int w = images.width;
     const int h = images.height;
-    if (!images.colour.empty()) {
-        write(stem + "_colour.png",
-              [&](const std::string& path) { EncodeRgbPng(path, w, h, images.colour.data()); });
-    }
-    write(stem + "_distance.tif",
-          [&](const std::string& path) { EncodeFloatTiff(path, w, h, images.distance.data()); });
-    if (!images.ids.empty()) {
-        write(stem + "_ids.png",
-              [&](const std::string& path) { EncodeGrey16Png(path, w, h, images.ids.data()); });
-    }
-    write(stem + ".json", [&](const std::string& path) {
+    write(0, [&](const std::string& path) { EncodeRgbPng(path, w, h, images.colour.data()); });
+    write(1, [&](const std::string& path) { EncodeFloatTiff(path, w, h, images.distance.data()); });
+    write(2, [&](const std::string& path) { EncodeGrey16Png(path, w, h, images.ids.data()); });
+    write(3, [&](const std::string& path) {
         WriteJsonFile(path, document, images, CountIds(images.ids));
     });
     // Every file is whole before any takes its name.
     for (const auto& file : outputs) {
+        if (!file) {
+            continue;
+        }
         file->Commit();
         std::printf("wrote %s\n", file->Target().c_str());
     }

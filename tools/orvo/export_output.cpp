@@ -15,7 +15,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <exception>
+#include <filesystem>
 #include <memory>
+#include <system_error>
 #include <thread>
 
 namespace {
@@ -88,6 +90,12 @@ void EncodePng(const std::string& path, int width, int height, int bitDepth, int
 } // namespace
 
 TemporaryOutput::TemporaryOutput(std::string target) : target_(std::move(target)) {
+    // A folder in the way would only refuse the rename, after the other outputs took their
+    // names.
+    std::error_code error;
+    if (std::filesystem::is_directory(target_, error)) {
+        throw FileError(target_, "is a folder");
+    }
     // A name of its own beside the target, on the same file system so that the rename is
     // atomic; created here so that no other process can be writing it.
     for (int attempt = 0;; ++attempt) {
