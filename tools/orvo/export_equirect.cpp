@@ -3,7 +3,6 @@
 #include "export.h"
 #include "export_output.h"
 #include "json_writer.h"
-#include "pixel_ray.h"
 
 #include "orvo/panorama.h"
 
@@ -28,15 +27,16 @@ void InterpolateColour(const OrvoDocument& document, const PanoramaPoint& point,
     const int r0 = static_cast<int>(point.row);
     const int c1 = c0 + 1 < n ? c0 + 1 : c0;
     const int r1 = r0 + 1 < n ? r0 + 1 : r0;
-    const double fc = point.column - c0;
-    const double fr = point.row - r0;
+    // Weights in 256ths of a pixel, so that the blend is integer arithmetic.
+    const unsigned wc = static_cast<unsigned>((point.column - c0) * 256.0 + 0.5);
+    const unsigned wr = static_cast<unsigned>((point.row - r0) * 256.0 + 0.5);
     const std::size_t stride = 3 * std::size_t(document.width);
     const unsigned char* top = &document.colour[std::size_t(r0) * stride + 3 * (point.slot * n)];
     const unsigned char* bottom = &document.colour[std::size_t(r1) * stride + 3 * (point.slot * n)];
     for (int k = 0; k < 3; ++k) {
-        const double upper = top[3 * c0 + k] + fc * (top[3 * c1 + k] - top[3 * c0 + k]);
-        const double lower = bottom[3 * c0 + k] + fc * (bottom[3 * c1 + k] - bottom[3 * c0 + k]);
-        out[k] = static_cast<unsigned char>(upper + fr * (lower - upper) + 0.5);
+        const unsigned upper = top[3 * c0 + k] * (256 - wc) + top[3 * c1 + k] * wc;
+        const unsigned lower = bottom[3 * c0 + k] * (256 - wc) + bottom[3 * c1 + k] * wc;
+        out[k] = static_cast<unsigned char>((upper * (256 - wr) + lower * wr + 32768) >> 16);
     }
 }
 
@@ -119,35 +119,30 @@ EquirectImages RemapEquirect(const OrvoDocument& document, int width) {
     }
     const DepthScale scale = document.Scale();
     const FaceRolls rolls = document.rolls;
-    ForRowBands(images.height, [&](int first, int end) {
-        for (int j = first; j < end; ++j) {
-            const double elevation = Pi * (0.5 - (j + 0.5) / images.height);
-            const double sinElevation = std::sin(elevation);
-            const double cosElevation = std::cos(elevation);
-            const std::size_t rowStart = std::size_t(j) * width;
-            for (int i = 0; i < width; ++i) {
-                const Vector3 direction = {sinAzimuth[i] * cosElevation,
-                                           cosAzimuth[i] * cosElevation, sinElevation};
-                const PanoramaPoint point = PanoramaPointOf(direction, n, rolls);
-                const std::size_t out = rowStart + i;
-                if (!images.colour.empty()) {
-                    InterpolateColour(document, point, &images.colour[3 * out]);
-                }
-                const std::size_t nearest =
-                    NearestStripPixel(n, point.slot, point.column, point.row);
-                const std::uint32_t code = document.depth[nearest];
-                if (code == NoDepthCode) {
-                    images.distance[out] = std::numeric_limits<float>::quiet_NaN();
-                } else {
-                    const int column = static_cast<int>(nearest % (6 * std::size_t(n)));
-                    const int row = static_cast<int>(nearest / (6 * std::size_t(n)));
-                    const Vector3 ray = PanoramaPixelDirection(n, column, row, rolls);
-                    images.distance[out] = static_cast<float>(scale.Depth(code) * Length(ray));
-                }
-                if (!images.ids.empty()) {
-                    images.ids[out] = document.ids[nearest];
-                }
-            }
+    const RayLengths lengths(n);
+    const FacePointer pointOf(n, rolls);
+    std::vector<double> sinElevation(images.height), cosElevation(images.height);
+    for (int j = 0; j < images.height; ++j) {
+        const double elevation = Pi * (0.5 - (j + 0.5) / images.height);
+        sinElevation[j] = std::sin(elevation);
+        cosElevation[j] = std::cos(elevation);
+    }
+    ForPixelsInTiles(images.height, width, [&](int j, int i) {
+        const Vector3 direction = {sinAzimuth[i] * cosElevation[j], cosAzimuth[i] * cosElevation[j],
+                                   sinElevation[j]};
+        const PanoramaPoint point = pointOf(direction);
+        const std::size_t out = std::size_t(j) * width + i;
+        if (!images.colour.empty()) {
+            InterpolateColour(document, point, &images.colour[3 * out]);
+        }
+        const NearestPixel nearest = NearestFacePixel(n, point.slot, point.column, point.row);
+        const std::uint32_t code = document.depth[nearest.index];
+        images.distance[out] =
+            code == NoDepthCode
+                ? std::numeric_limits<float>::quiet_NaN()
+                : static_cast<float>(scale.Depth(code) * lengths(nearest.column, nearest.row));
+        if (!images.ids.empty()) {
+            images.ids[out] = document.ids[nearest.index];
         }
     });
     return images;

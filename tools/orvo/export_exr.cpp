@@ -51,9 +51,10 @@ const char EnvmapAxes[] = "envmap direction (x, y, z) = scene direction (-X, Z, 
 
 // The panorama sampled along one direction into pixel i of the image.
 void Sample(const OrvoDocument& document, const LinearColours& linear, const DepthScale& scale,
-            const Vector3& direction, std::size_t i, ExrImage& image) {
+            const RayLengths& lengths, const FacePointer& pointOf, const Vector3& direction,
+            std::size_t i, ExrImage& image) {
     const int n = document.height;
-    const PanoramaPoint point = PanoramaPointOf(direction, n, document.rolls);
+    const PanoramaPoint point = pointOf(direction);
     if (!image.red.empty()) {
         const int c0 = static_cast<int>(point.column);
         const int r0 = static_cast<int>(point.row);
@@ -76,18 +77,13 @@ void Sample(const OrvoDocument& document, const LinearColours& linear, const Dep
             *out[k] = Imath::half(upper + fr * (lower - upper)).bits();
         }
     }
-    const std::size_t nearest = NearestStripPixel(n, point.slot, point.column, point.row);
-    const std::uint32_t code = document.depth[nearest];
-    if (code == NoDepthCode) {
-        image.z[i] = std::numeric_limits<float>::infinity();
-    } else {
-        const int column = static_cast<int>(nearest % (6 * std::size_t(n)));
-        const int row = static_cast<int>(nearest / (6 * std::size_t(n)));
-        const Vector3 ray = PanoramaPixelDirection(n, column, row, document.rolls);
-        image.z[i] = static_cast<float>(scale.Depth(code) * Length(ray));
-    }
+    const NearestPixel nearest = NearestFacePixel(n, point.slot, point.column, point.row);
+    const std::uint32_t code = document.depth[nearest.index];
+    image.z[i] = code == NoDepthCode
+                     ? std::numeric_limits<float>::infinity()
+                     : static_cast<float>(scale.Depth(code) * lengths(nearest.column, nearest.row));
     if (!image.ids.empty()) {
-        image.ids[i] = document.ids[nearest];
+        image.ids[i] = document.ids[nearest.index];
     }
 }
 
@@ -118,22 +114,19 @@ ExrImage RemapEnvironment(const OrvoDocument& document, ExrLayout layout) {
     const Imath::Box2i window(Imath::V2i(0, 0), Imath::V2i(image.width - 1, image.height - 1));
     const LinearColours linear;
     const DepthScale scale = document.Scale();
+    const RayLengths lengths(n);
+    const FacePointer pointOf(n, document.rolls);
     if (layout == ExrLayout::Cube) {
         // Each face in turn, a row of it at a time: OpenEXR places the face's pixels in the
         // map turned and mirrored as its cube layout has them.
-        ForRowBands(6 * n, [&](int first, int end) {
-            for (int k = first; k < end; ++k) {
-                const Imf::CubeMapFace face = static_cast<Imf::CubeMapFace>(k / n);
-                const float row = float(k % n);
-                for (int column = 0; column < n; ++column) {
-                    const Imath::V2f inFace(float(column), row);
-                    const Imath::V2f at = Imf::CubeMap::pixelPosition(face, window, inFace);
-                    const Imath::V3f d = Imf::CubeMap::direction(face, window, inFace);
-                    const std::size_t i = std::size_t(std::lround(at.y)) * image.width +
-                                          std::size_t(std::lround(at.x));
-                    Sample(document, linear, scale, SceneDirection(d), i, image);
-                }
-            }
+        ForPixelsInTiles(6 * n, n, [&](int k, int column) {
+            const Imf::CubeMapFace face = static_cast<Imf::CubeMapFace>(k / n);
+            const Imath::V2f inFace(float(column), float(k % n));
+            const Imath::V2f at = Imf::CubeMap::pixelPosition(face, window, inFace);
+            const Imath::V3f d = Imf::CubeMap::direction(face, window, inFace);
+            const std::size_t i =
+                std::size_t(std::lround(at.y)) * image.width + std::size_t(std::lround(at.x));
+            Sample(document, linear, scale, lengths, pointOf, SceneDirection(d), i, image);
         });
         return image;
     }
@@ -145,18 +138,17 @@ ExrImage RemapEnvironment(const OrvoDocument& document, ExrLayout layout) {
         sinLongitude[x] = std::sin(longitude);
         cosLongitude[x] = std::cos(longitude);
     }
-    ForRowBands(image.height, [&](int first, int end) {
-        for (int y = first; y < end; ++y) {
-            const float latitude = Imf::LatLongMap::latLong(window, Imath::V2f(0.0f, float(y))).x;
-            const float sinLatitude = std::sin(latitude);
-            const float cosLatitude = std::cos(latitude);
-            for (int x = 0; x < image.width; ++x) {
-                const Imath::V3f d(sinLongitude[x] * cosLatitude, sinLatitude,
-                                   cosLongitude[x] * cosLatitude);
-                Sample(document, linear, scale, SceneDirection(d), std::size_t(y) * image.width + x,
-                       image);
-            }
-        }
+    std::vector<float> sinLatitude(image.height), cosLatitude(image.height);
+    for (int y = 0; y < image.height; ++y) {
+        const float latitude = Imf::LatLongMap::latLong(window, Imath::V2f(0.0f, float(y))).x;
+        sinLatitude[y] = std::sin(latitude);
+        cosLatitude[y] = std::cos(latitude);
+    }
+    ForPixelsInTiles(image.height, image.width, [&](int y, int x) {
+        const Imath::V3f d(sinLongitude[x] * cosLatitude[y], sinLatitude[y],
+                           cosLongitude[x] * cosLatitude[y]);
+        Sample(document, linear, scale, lengths, pointOf, SceneDirection(d),
+               std::size_t(y) * image.width + x, image);
     });
     return image;
 }
