@@ -244,8 +244,10 @@ void WriteExr(const OrvoDocument& document, const ExrImage& image, const std::st
     Imf::Header header(image.width, image.height);
     header.compression() = Imf::ZIP_COMPRESSION;
     const DepthScale scale = document.Scale();
-    header.insert("orvoUnit", Imf::StringAttribute(UnitName(scale.unitCode)));
-    header.insert("orvoUnitScale", Imf::DoubleAttribute(scale.unitScale));
+    if (document.view || document.panorama) { // the unit comes with the view record
+        header.insert("orvoUnit", Imf::StringAttribute(UnitName(scale.unitCode)));
+        header.insert("orvoUnitScale", Imf::DoubleAttribute(scale.unitScale));
+    }
     header.insert("orvoSource", Imf::StringAttribute(document.path));
     if (image.environment) {
         Imf::addEnvmap(header,
