@@ -12,10 +12,11 @@ set -euo pipefail
 # gmock libraries exist when it is found. ImageMagick, libvips and Pillow are TIFF readers
 # that the tests open every page with. help2man writes the manual pages from the programs'
 # --help; CPack's Debian package takes its dependencies from dpkg-dev's dpkg-shlibdeps and
-# finds the programs in it with file.
+# finds the programs in it with file. OpenEXR's library for orvo export, and its exrheader
+# for the tests.
 packages=(cmake make g++ libtiff-dev libtiff-tools libpng-dev libgtest-dev libgmock-dev
           python3 python3-tifffile python3-numpy imagemagick libvips-tools python3-pil
-          help2man dpkg-dev file)
+          help2man dpkg-dev file libopenexr-dev openexr)
 for option in "$@"; do
     case "$option" in
         --bench) packages+=(time) ;;

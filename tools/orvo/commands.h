@@ -25,6 +25,7 @@ int RunInfo(const Arguments& arguments);
 int RunQuery(const Arguments& arguments);
 int RunPreview(const Arguments& arguments);
 int RunWeb(const Arguments& arguments);
+int RunExport(const Arguments& arguments);
 
 // The one-line synopsis and the whole --help text of each subcommand.
 extern const char InfoSynopsis[];
@@ -35,3 +36,5 @@ extern const char PreviewSynopsis[];
 extern const char PreviewHelp[];
 extern const char WebSynopsis[];
 extern const char WebHelp[];
+extern const char ExportSynopsis[];
+extern const char ExportHelp[];

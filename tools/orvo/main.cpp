@@ -11,12 +11,15 @@
 
 namespace {
 
-const char Usage[] = "Usage: orvo info [--json] [--rolls UP,DOWN] FILE [FILE ...]\n"
-                     "       orvo query [--json] [--rolls UP,DOWN] FILE X Y [X Y ...]\n"
-                     "       orvo query [--json] [--rolls UP,DOWN] FILE -\n"
-                     "       orvo preview [--layers LIST] FILE OUTDIR\n"
-                     "       orvo web [--rolls UP,DOWN] FILE DIR\n"
-                     "       orvo --help | --version\n";
+const char Usage[] =
+    "Usage: orvo info [--json] [--rolls UP,DOWN] FILE [FILE ...]\n"
+    "       orvo query [--json] [--rolls UP,DOWN] FILE X Y [X Y ...]\n"
+    "       orvo query [--json] [--rolls UP,DOWN] FILE -\n"
+    "       orvo preview [--layers LIST] FILE OUTDIR\n"
+    "       orvo web [--rolls UP,DOWN] FILE DIR\n"
+    "       orvo export equirect [--rolls UP,DOWN] FILE OUTDIR [--width W]\n"
+    "       orvo export exr [--rolls UP,DOWN] FILE OUT.exr [--layout latlong|cube]\n"
+    "       orvo --help | --version\n";
 
 const char Help[] =
     "\n"
@@ -30,6 +33,8 @@ const char Help[] =
     "  preview   PNG pictures of the colour, depth and object-id layers\n"
     "  web       a folder with the web viewer that opens the file by itself: look around a\n"
     "            panorama, hover for object and distance, measure\n"
+    "  export    a panorama as equirectangular PNG and TIFF images with a JSON table, or a\n"
+    "            panorama or view as an OpenEXR file with depth and object ids\n"
     "\n"
     "orvo COMMAND --help tells more about each.\n"
     "\n"
@@ -48,6 +53,7 @@ const Command Commands[] = {
     {"query", QuerySynopsis, QueryHelp, RunQuery},
     {"preview", PreviewSynopsis, PreviewHelp, RunPreview},
     {"web", WebSynopsis, WebHelp, RunWeb},
+    {"export", ExportSynopsis, ExportHelp, RunExport},
 };
 
 int Misuse(const std::string& problem, const char* synopsis, const char* more) {
@@ -88,7 +94,7 @@ int Run(int argc, char** argv) {
                           ("Try 'orvo " + name + " --help'.").c_str());
         }
     }
-    return Misuse("unknown command \"" + name + "\"", "orvo info|query|preview|web ...",
+    return Misuse("unknown command \"" + name + "\"", "orvo info|query|preview|web|export ...",
                   "Try 'orvo --help'.");
 }
 

@@ -21,6 +21,8 @@ import sys
 import tempfile
 
 import numpy as np
+import tifffile
+from PIL import Image
 
 N = 24
 EYE = (0.3, -0.5, 1.45)
@@ -154,8 +156,21 @@ def check_rolls(orvo, render_host, stitch):
                 off = sum(np.linalg.norm(np.subtract(a['point'], b['point'])) > 0.1
                           for a, b in zip(wrong, answers) if a['point'] is not None)
                 assert off > 0.9 * len(pixels), off
-            print('%s: rolls found; %d up and down pixels where the render cameras saw them'
-                  % (where, agree))
+            # The same room from every rig exports to the same equirectangular picture: the
+            # export aims the up and down faces by the rolls found.
+            out = os.path.join(work, 'export_%d_%d' % (up_roll, down_roll))
+            run(orvo, 'export', 'equirect', panorama, out, '--width', 4 * N)
+            stem = os.path.join(out, 'faces_%d_%d' % (up_roll, down_roll))
+            ids = np.asarray(Image.open(stem + '_ids.png'))
+            distance = tifffile.imread(stem + '_distance.tif')
+            if (up_roll, down_roll) == (0, 0):
+                first_ids, first_distance = ids, distance
+            else:
+                same = (ids == first_ids) & (np.isclose(distance, first_distance, rtol=1e-4) |
+                                              (np.isnan(distance) & np.isnan(first_distance)))
+                assert same.mean() > 0.995, (where, same.mean())
+            print('%s: rolls found; %d up and down pixels where the render cameras saw them; '
+                  'the export matches the unrolled rig\'s' % (where, agree))
 
 
 if __name__ == '__main__':

@@ -1,0 +1,189 @@
+// orvo export equirect: a panorama as the equirectangular images that panorama viewers and
+// data pipelines read.
+#include "export.h"
+#include "export_output.h"
+#include "json_writer.h"
+
+#include "orvo/panorama.h"
+
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <limits>
+#include <memory>
+
+namespace {
+
+const double Pi = 3.14159265358979323846;
+
+// Bilinear interpolation of the colour within one face, at a position in pixel centres that
+// lies in [0, faceSize - 1]: the faces' border pixels lie on the cube's edges, so no sample
+// from a neighbouring face is needed for a seamless picture.
+void InterpolateColour(const OrvoDocument& document, const PanoramaPoint& point,
+                       unsigned char* out) {
+    const int n = document.height;
+    const int c0 = static_cast<int>(point.column);
+    const int r0 = static_cast<int>(point.row);
+    const int c1 = c0 + 1 < n ? c0 + 1 : c0;
+    const int r1 = r0 + 1 < n ? r0 + 1 : r0;
+    // Weights in 256ths of a pixel, so that the blend is integer arithmetic.
+    const unsigned wc = static_cast<unsigned>((point.column - c0) * 256.0 + 0.5);
+    const unsigned wr = static_cast<unsigned>((point.row - r0) * 256.0 + 0.5);
+    const std::size_t stride = 3 * std::size_t(document.width);
+    const unsigned char* top = &document.colour[std::size_t(r0) * stride + 3 * (point.slot * n)];
+    const unsigned char* bottom = &document.colour[std::size_t(r1) * stride + 3 * (point.slot * n)];
+    for (int k = 0; k < 3; ++k) {
+        const unsigned upper = top[3 * c0 + k] * (256 - wc) + top[3 * c1 + k] * wc;
+        const unsigned lower = bottom[3 * c0 + k] * (256 - wc) + bottom[3 * c1 + k] * wc;
+        out[k] = static_cast<unsigned char>((upper * (256 - wr) + lower * wr + 32768) >> 16);
+    }
+}
+
+void WriteJsonFile(const std::string& path, const OrvoDocument& document,
+                   const EquirectImages& images, const std::vector<std::size_t>& counts) {
+    errno = 0;
+    std::FILE* file = std::fopen(path.c_str(), "w");
+    if (file == nullptr) {
+        throw FileError(path, std::strerror(errno != 0 ? errno : EIO));
+    }
+    {
+        const DepthScale scale = document.Scale();
+        JsonWriter json(file);
+        json.BeginObject();
+        json.Key("file").String(document.path);
+        json.Key("width").Integer(images.width);
+        json.Key("height").Integer(images.height);
+        json.Key("unit").BeginObject();
+        json.Key("name").String(UnitName(scale.unitCode));
+        json.Key("code").Integer(scale.unitCode);
+        json.Key("scale").Number(scale.unitScale);
+        json.EndObject();
+        json.Key("eyePoint").Vector(document.panorama->eyePoint);
+        json.Key("centre").Vector({0, 1, 0});
+        json.Key("leftEdge").Vector({0, -1, 0});
+        json.Key("topRow").Vector({0, 0, 1});
+        json.Key("noObjectPixels");
+        if (images.ids.empty()) {
+            json.Null();
+        } else {
+            json.Integer(static_cast<std::int64_t>(counts[NoObjectId]));
+        }
+        json.Key("objects");
+        WriteObjectTable(json, document, counts);
+        json.EndObject();
+        json.Finish();
+    }
+    const bool failed = std::ferror(file) != 0;
+    const int error = errno;
+    if (std::fclose(file) != 0 || failed) {
+        throw FileError(path, std::strerror(error != 0 ? error : EIO));
+    }
+}
+
+} // namespace
+
+void CheckPanorama(const OrvoDocument& document) {
+    if (!document.panorama) {
+        throw FileError(document.path, document.view ? "is a rendered view, not a panorama"
+                                                     : "is not a panorama: it has no depth layer");
+    }
+    if (document.width != 6 * document.height) {
+        throw FileError(document.path, "a panorama of " + std::to_string(document.width) + " x " +
+                                           std::to_string(document.height) +
+                                           " pixels is not six square faces side by side");
+    }
+}
+
+EquirectImages RemapEquirect(const OrvoDocument& document, int width) {
+    CheckPanorama(document);
+    EquirectImages images;
+    images.width = width;
+    images.height = width / 2;
+    const int n = document.height;
+    const std::size_t count = std::size_t(images.width) * images.height;
+    // The azimuth turns from +Y towards +X, the elevation from the horizon upwards; both
+    // through the pixel centres.
+    std::vector<double> sinAzimuth(width), cosAzimuth(width);
+    for (int i = 0; i < width; ++i) {
+        const double azimuth = 2.0 * Pi * ((i + 0.5) / width - 0.5);
+        sinAzimuth[i] = std::sin(azimuth);
+        cosAzimuth[i] = std::cos(azimuth);
+    }
+    if (document.HasColour()) {
+        images.colour.resize(3 * count);
+    }
+    images.distance.resize(count);
+    if (document.HasIds()) {
+        images.ids.resize(count);
+    }
+    const DepthScale scale = document.Scale();
+    const FaceRolls rolls = document.rolls;
+    const RayLengths lengths(n);
+    const FacePointer pointOf(n, rolls);
+    std::vector<double> sinElevation(images.height), cosElevation(images.height);
+    for (int j = 0; j < images.height; ++j) {
+        const double elevation = Pi * (0.5 - (j + 0.5) / images.height);
+        sinElevation[j] = std::sin(elevation);
+        cosElevation[j] = std::cos(elevation);
+    }
+    ForPixelsInTiles(images.height, width, [&](int j, int i) {
+        const Vector3 direction = {sinAzimuth[i] * cosElevation[j], cosAzimuth[i] * cosElevation[j],
+                                   sinElevation[j]};
+        const PanoramaPoint point = pointOf(direction);
+        const std::size_t out = std::size_t(j) * width + i;
+        if (!images.colour.empty()) {
+            InterpolateColour(document, point, &images.colour[3 * out]);
+        }
+        const NearestPixel nearest = NearestFacePixel(n, point.slot, point.column, point.row);
+        const std::uint32_t code = document.depth[nearest.index];
+        images.distance[out] =
+            code == NoDepthCode
+                ? std::numeric_limits<float>::quiet_NaN()
+                : static_cast<float>(scale.Depth(code) * lengths(nearest.column, nearest.row));
+        if (!images.ids.empty()) {
+            images.ids[out] = document.ids[nearest.index];
+        }
+    });
+    return images;
+}
+
+void WriteEquirect(const OrvoDocument& document, const EquirectImages& images,
+                   const std::string& stem) {
+    // Every temporary is made before any is written, so that a target that cannot be
+    // written fails the export before any work.
+    std::vector<std::unique_ptr<TemporaryOutput>> outputs;
+    const struct {
+        const char* suffix;
+        bool wanted;
+    } planned[] = {{"_colour.png", !images.colour.empty()},
+                   {"_distance.tif", true},
+                   {"_ids.png", !images.ids.empty()},
+                   {".json", true}};
+    for (const auto& output : planned) {
+        outputs.push_back(output.wanted ? std::make_unique<TemporaryOutput>(stem + output.suffix)
+                                        : nullptr);
+    }
+    const auto write = [&outputs](int index,
+                                  const std::function<void(const std::string&)>& encode) {
+        if (outputs[index]) {
+            outputs[index]->Write(encode);
+        }
+    };
+    const int w = images.width;
+    const int h = images.height;
+    write(0, [&](const std::string& path) { EncodeRgbPng(path, w, h, images.colour.data()); });
+    write(1, [&](const std::string& path) { EncodeFloatTiff(path, w, h, images.distance.data()); });
+    write(2, [&](const std::string& path) { EncodeGrey16Png(path, w, h, images.ids.data()); });
+    write(3, [&](const std::string& path) {
+        WriteJsonFile(path, document, images, CountIds(images.ids));
+    });
+    // Every file is whole before any takes its name.
+    for (const auto& file : outputs) {
+        if (!file) {
+            continue;
+        }
+        file->Commit();
+        std::printf("wrote %s\n", file->Target().c_str());
+    }
+}

@@ -1,0 +1,314 @@
+// orvo export exr: a panorama as an OpenEXR environment map, a rendered view as an OpenEXR
+// image with its camera, each with depth and object ids, for compositors and renderers.
+#include "export.h"
+#include "export_output.h"
+#include "pixel_ray.h"
+
+#include "orvo/panorama.h"
+
+#include <ImfChannelList.h>
+#include <ImfDoubleAttribute.h>
+#include <ImfEnvmap.h>
+#include <ImfFrameBuffer.h>
+#include <ImfHeader.h>
+#include <ImfMatrixAttribute.h>
+#include <ImfOutputFile.h>
+#include <ImfStandardAttributes.h>
+#include <ImfStringAttribute.h>
+#include <ImfVecAttribute.h>
+#include <half.h>
+
+#include <cmath>
+#include <exception>
+#include <limits>
+#include <thread>
+
+namespace {
+
+// The sRGB colours of the 8-bit codes, decoded to linear light.
+struct LinearColours {
+    float value[256];
+    std::uint16_t half[256];
+    LinearColours() {
+        for (int code = 0; code < 256; ++code) {
+            const double c = code / 255.0;
+            value[code] =
+                static_cast<float>(c <= 0.04045 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4));
+            half[code] = Imath::half(value[code]).bits();
+        }
+    }
+};
+
+// Envmap directions have OpenEXR's axes, y up; the file's world has Z up. The envmap's z,
+// the centre of a latitude-longitude map, is the panorama's first face, +Y, and its x is -X,
+// so that the turn from the centre to the right is the turn from +Y to +X.
+Vector3 SceneDirection(const Imath::V3f& envmap) {
+    return {-double(envmap.x), double(envmap.z), double(envmap.y)};
+}
+
+const char EnvmapAxes[] = "envmap direction (x, y, z) = scene direction (-X, Z, Y): the envmap's "
+                          "y is the scene's up, +Z; its z the scene's +Y; its x the scene's -X";
+
+// The panorama sampled along one direction into pixel i of the image.
+void Sample(const OrvoDocument& document, const LinearColours& linear, const DepthScale& scale,
+            const RayLengths& lengths, const FacePointer& pointOf, const Vector3& direction,
+            std::size_t i, ExrImage& image) {
+    const int n = document.height;
+    const PanoramaPoint point = pointOf(direction);
+    if (!image.red.empty()) {
+        const int c0 = static_cast<int>(point.column);
+        const int r0 = static_cast<int>(point.row);
+        const int c1 = c0 + 1 < n ? c0 + 1 : c0;
+        const int r1 = r0 + 1 < n ? r0 + 1 : r0;
+        const float fc = static_cast<float>(point.column - c0);
+        const float fr = static_cast<float>(point.row - r0);
+        const std::size_t stride = 3 * std::size_t(document.width);
+        const unsigned char* top = &document.colour[r0 * stride + 3 * std::size_t(point.slot * n)];
+        const unsigned char* bottom =
+            &document.colour[r1 * stride + 3 * std::size_t(point.slot * n)];
+        std::uint16_t* out[3] = {&image.red[i], &image.green[i], &image.blue[i]};
+        for (int k = 0; k < 3; ++k) {
+            const float a = linear.value[top[3 * c0 + k]];
+            const float b = linear.value[top[3 * c1 + k]];
+            const float c = linear.value[bottom[3 * c0 + k]];
+            const float d = linear.value[bottom[3 * c1 + k]];
+            const float upper = a + fc * (b - a);
+            const float lower = c + fc * (d - c);
+            *out[k] = Imath::half(upper + fr * (lower - upper)).bits();
+        }
+    }
+    const NearestPixel nearest = NearestFacePixel(n, point.slot, point.column, point.row);
+    const std::uint32_t code = document.depth[nearest.index];
+    image.z[i] = code == NoDepthCode
+                     ? std::numeric_limits<float>::infinity()
+                     : static_cast<float>(scale.Depth(code) * lengths(nearest.column, nearest.row));
+    if (!image.ids.empty()) {
+        image.ids[i] = document.ids[nearest.index];
+    }
+}
+
+void Allocate(const OrvoDocument& document, ExrImage& image) {
+    const std::size_t count = std::size_t(image.width) * image.height;
+    if (document.HasColour()) {
+        image.red.resize(count);
+        image.green.resize(count);
+        image.blue.resize(count);
+    }
+    if (document.HasDepth()) {
+        image.z.resize(count);
+    }
+    if (document.HasIds()) {
+        image.ids.resize(count);
+    }
+}
+
+ExrImage RemapEnvironment(const OrvoDocument& document, ExrLayout layout) {
+    CheckPanorama(document);
+    const int n = document.height;
+    ExrImage image;
+    image.environment = true;
+    image.layout = layout;
+    image.width = layout == ExrLayout::LatLong ? 4 * n : n;
+    image.height = layout == ExrLayout::LatLong ? 2 * n : 6 * n;
+    Allocate(document, image);
+    const Imath::Box2i window(Imath::V2i(0, 0), Imath::V2i(image.width - 1, image.height - 1));
+    const LinearColours linear;
+    const DepthScale scale = document.Scale();
+    const RayLengths lengths(n);
+    const FacePointer pointOf(n, document.rolls);
+    if (layout == ExrLayout::Cube) {
+        // Each face in turn, a row of it at a time: OpenEXR places the face's pixels in the
+        // map turned and mirrored as its cube layout has them.
+        ForPixelsInTiles(6 * n, n, [&](int k, int column) {
+            const Imf::CubeMapFace face = static_cast<Imf::CubeMapFace>(k / n);
+            const Imath::V2f inFace(float(column), float(k % n));
+            const Imath::V2f at = Imf::CubeMap::pixelPosition(face, window, inFace);
+            const Imath::V3f d = Imf::CubeMap::direction(face, window, inFace);
+            const std::size_t i =
+                std::size_t(std::lround(at.y)) * image.width + std::size_t(std::lround(at.x));
+            Sample(document, linear, scale, lengths, pointOf, SceneDirection(d), i, image);
+        });
+        return image;
+    }
+    // Latitude depends on the row alone and longitude on the column alone, so each is
+    // looked up once; the direction is then the one LatLongMap::direction gives.
+    std::vector<float> sinLongitude(image.width), cosLongitude(image.width);
+    for (int x = 0; x < image.width; ++x) {
+        const float longitude = Imf::LatLongMap::latLong(window, Imath::V2f(float(x), 0.0f)).y;
+        sinLongitude[x] = std::sin(longitude);
+        cosLongitude[x] = std::cos(longitude);
+    }
+    std::vector<float> sinLatitude(image.height), cosLatitude(image.height);
+    for (int y = 0; y < image.height; ++y) {
+        const float latitude = Imf::LatLongMap::latLong(window, Imath::V2f(0.0f, float(y))).x;
+        sinLatitude[y] = std::sin(latitude);
+        cosLatitude[y] = std::cos(latitude);
+    }
+    ForPixelsInTiles(image.height, image.width, [&](int y, int x) {
+        const Imath::V3f d(sinLongitude[x] * cosLatitude[y], sinLatitude[y],
+                           cosLongitude[x] * cosLatitude[y]);
+        Sample(document, linear, scale, lengths, pointOf, SceneDirection(d),
+               std::size_t(y) * image.width + x, image);
+    });
+    return image;
+}
+
+ExrImage CopyView(const OrvoDocument& document) {
+    ExrImage image;
+    image.width = document.width;
+    image.height = document.height;
+    Allocate(document, image);
+    const LinearColours linear;
+    const DepthScale scale = document.Scale();
+    const std::size_t count = document.PixelCount();
+    for (std::size_t i = 0; i < count; ++i) {
+        if (!image.red.empty()) {
+            image.red[i] = linear.half[document.colour[3 * i]];
+            image.green[i] = linear.half[document.colour[3 * i + 1]];
+            image.blue[i] = linear.half[document.colour[3 * i + 2]];
+        }
+        if (!image.z.empty()) {
+            const std::uint32_t code = document.depth[i];
+            image.z[i] = code == NoDepthCode ? std::numeric_limits<float>::infinity()
+                                             : static_cast<float>(scale.Depth(code));
+        }
+        if (!image.ids.empty()) {
+            image.ids[i] = document.ids[i];
+        }
+    }
+    return image;
+}
+
+// The camera of a rendered view in OpenEXR's terms: the screen window on the plane z = 1
+// (perspective) or in scene units (parallel), spanning the whole image, half a pixel beyond
+// the corner pixels' centres; camera space x right, y up, z along the view.
+void AddCamera(const OrvoDocument& document, Imf::Header& header) {
+    if (!document.view || document.width < 2 || document.height < 2) {
+        return;
+    }
+    const PerspectiveView& view = *document.view;
+    const bool parallel = view.projection == ProjectionParallel;
+    const ViewWindow c = WindowOf(view);
+    const double halfX = 0.5 * (c.right - c.left) / (document.width - 1);
+    const double halfY = 0.5 * (c.top - c.bottom) / (document.height - 1);
+    const double left = c.left - halfX, right = c.right + halfX;
+    const double top = c.top + halfY, bottom = c.bottom - halfY;
+    const Vector3& r = view.rightAxis;
+    const Vector3& u = view.upAxis;
+    const Vector3& v = view.viewDirection;
+    const Vector3& e = view.eyePoint;
+    const Imath::M44d cameraToWorld(r.x, r.y, r.z, 0, u.x, u.y, u.z, 0, v.x, v.y, v.z, 0, e.x, e.y,
+                                    e.z, 1);
+    if (!(right > left) || !(top > bottom) || !std::isfinite(right - left + top - bottom) ||
+        std::abs(cameraToWorld.determinant()) < 1e-12 ||
+        (view.projection != ProjectionPerspective && !parallel)) {
+        return; // no camera that a reader could use
+    }
+    const Imath::M44d worldToCamera = cameraToWorld.inverse();
+    // Camera space to NDC: (0, 0) the image's top-left corner, (1, 1) its bottom-right.
+    Imath::M44d toNdc(0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0);
+    toNdc[0][0] = 1.0 / (right - left);
+    toNdc[1][1] = -1.0 / (top - bottom);
+    if (parallel) {
+        toNdc[3][0] = -left / (right - left);
+        toNdc[3][1] = top / (top - bottom);
+        toNdc[2][2] = 1.0;
+        toNdc[3][3] = 1.0;
+    } else {
+        toNdc[2][0] = -left / (right - left);
+        toNdc[2][1] = top / (top - bottom);
+        toNdc[3][2] = 1.0;
+        toNdc[2][3] = 1.0;
+    }
+    const Imath::M44d worldToNdc = worldToCamera * toNdc;
+    header.screenWindowCenter() =
+        Imath::V2f(float(0.5 * (left + right)), float(0.5 * (top + bottom)));
+    header.screenWindowWidth() = float(right - left);
+    header.pixelAspectRatio() =
+        float(((right - left) / document.width) / ((top - bottom) / document.height));
+    Imf::addWorldToCamera(header, Imath::M44f(worldToCamera));
+    Imf::addWorldToNDC(header, Imath::M44f(worldToNdc));
+    header.insert("orvoProjection", Imf::StringAttribute(parallel ? "parallel" : "perspective"));
+}
+
+} // namespace
+
+ExrImage RemapExr(const OrvoDocument& document, ExrLayout layout) {
+    if (document.panorama) {
+        return RemapEnvironment(document, layout);
+    }
+    return CopyView(document);
+}
+
+void WriteExr(const OrvoDocument& document, const ExrImage& image, const std::string& path) {
+    Imf::Header header(image.width, image.height);
+    header.compression() = Imf::ZIP_COMPRESSION;
+    const DepthScale scale = document.Scale();
+    if (document.view || document.panorama) { // the unit comes with the view record
+        header.insert("orvoUnit", Imf::StringAttribute(UnitName(scale.unitCode)));
+        header.insert("orvoUnitScale", Imf::DoubleAttribute(scale.unitScale));
+    }
+    header.insert("orvoSource", Imf::StringAttribute(document.path));
+    if (image.environment) {
+        Imf::addEnvmap(header,
+                       image.layout == ExrLayout::Cube ? Imf::ENVMAP_CUBE : Imf::ENVMAP_LATLONG);
+        header.insert("orvoAxes", Imf::StringAttribute(EnvmapAxes));
+        const Vector3& eye = document.panorama->eyePoint;
+        header.insert("orvoEyePoint",
+                      Imf::V3fAttribute(Imath::V3f(Imath::V3d(eye.x, eye.y, eye.z))));
+        // Scene points to envmap directions: the axes above, about the eye point.
+        const Imath::M44d rotation(-1, 0, 0, 0, 0, 0, 1, 0, 0, 1, 0, 0, 0, 0, 0, 1);
+        Imath::M44d toEye;
+        toEye.setTranslation(Imath::V3d(-eye.x, -eye.y, -eye.z));
+        header.insert("orvoWorldToEnvmap", Imf::M44fAttribute(Imath::M44f(toEye * rotation)));
+    } else {
+        AddCamera(document, header);
+    }
+    if (!image.z.empty()) {
+        header.insert("orvoZ",
+                      Imf::StringAttribute(
+                          image.environment
+                              ? "distance from the eye point along the ray, in the scene unit; "
+                                "+inf where nothing was hit"
+                              : "depth along the view direction (camera z), in the scene unit; "
+                                "+inf where nothing was hit"));
+    }
+    if (!image.ids.empty()) {
+        header.insert("orvoObjects",
+                      Imf::StringAttribute(ObjectTableText(document, CountIds(image.ids))));
+    }
+
+    Imf::FrameBuffer frame;
+    const std::size_t w = std::size_t(image.width);
+    const auto add = [&](const char* name, Imf::PixelType type, const void* data,
+                         std::size_t size) {
+        header.channels().insert(name, Imf::Channel(type));
+        frame.insert(name, Imf::Slice(type, const_cast<char*>(static_cast<const char*>(data)), size,
+                                      size * w));
+    };
+    if (!image.red.empty()) {
+        add("R", Imf::HALF, image.red.data(), 2);
+        add("G", Imf::HALF, image.green.data(), 2);
+        add("B", Imf::HALF, image.blue.data(), 2);
+    }
+    if (!image.z.empty()) {
+        add("Z", Imf::FLOAT, image.z.data(), 4);
+    }
+    if (!image.ids.empty()) {
+        add("objectId", Imf::UINT, image.ids.data(), 4);
+    }
+
+    TemporaryOutput output(path);
+    try {
+        const int threads = std::max(1u, std::thread::hardware_concurrency());
+        Imf::OutputFile file(output.Path().c_str(), header, threads);
+        file.setFrameBuffer(frame);
+        file.writePixels(image.height);
+    } catch (const std::bad_alloc&) {
+        throw;
+    } catch (const std::exception& error) {
+        throw FileError(path, std::string("cannot write the OpenEXR file: ") + error.what());
+    }
+    output.Commit();
+    std::printf("wrote %s\n", path.c_str());
+}

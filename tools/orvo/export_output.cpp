@@ -1,0 +1,259 @@
+#include "export_output.h"
+#include "export.h"
+
+#include "platform/text.h"
+
+#include <png.h>
+#include <tiffio.h>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <exception>
+#include <filesystem>
+#include <memory>
+#include <system_error>
+#include <thread>
+
+namespace {
+
+struct FileCloser {
+    void operator()(std::FILE* file) const noexcept { std::fclose(file); }
+};
+using FileHandle = std::unique_ptr<std::FILE, FileCloser>;
+
+std::string ErrorText(int error, const char* otherwise) {
+    return error != 0 ? std::strerror(error) : otherwise;
+}
+
+// libpng's write and info structures, released together.
+struct PngWrite {
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png != nullptr ? png_create_info_struct(png) : nullptr;
+    PngWrite() = default;
+    PngWrite(const PngWrite&) = delete;
+    PngWrite& operator=(const PngWrite&) = delete;
+    ~PngWrite() { png_destroy_write_struct(&png, &info); }
+};
+
+// libpng reports its failures by a long jump back into this function, which therefore owns
+// nothing that needs destroying.
+bool EncodePngRows(const PngWrite& write, std::FILE* file, int width, int height, int bitDepth,
+                   int colourType, const unsigned char* pixels, std::size_t stride) {
+    if (setjmp(png_jmpbuf(write.png)) != 0) {
+        return false;
+    }
+    png_init_io(write.png, file);
+    png_set_IHDR(write.png, write.info, static_cast<png_uint_32>(width),
+                 static_cast<png_uint_32>(height), bitDepth, colourType, PNG_INTERLACE_NONE,
+                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    // A fast zlib level: the images are large, and the higher levels gain little on them.
+    png_set_compression_level(write.png, 3);
+    png_write_info(write.png, write.info);
+    if (bitDepth == 16) {
+        png_set_swap(write.png); // PNG stores big-endian samples, the rows are the host's
+    }
+    for (int row = 0; row < height; ++row) {
+        png_write_row(write.png, pixels + std::size_t(row) * stride);
+    }
+    png_write_end(write.png, nullptr);
+    return true;
+}
+
+void EncodePng(const std::string& path, int width, int height, int bitDepth, int colourType,
+               const unsigned char* pixels, std::size_t stride) {
+    errno = 0;
+    FileHandle file(std::fopen(path.c_str(), "wb"));
+    if (!file) {
+        throw FileError(path, ErrorText(errno, "cannot be created"));
+    }
+    const PngWrite write;
+    errno = 0;
+    const bool encoded =
+        write.info != nullptr &&
+        EncodePngRows(write, file.get(), width, height, bitDepth, colourType, pixels, stride);
+    const int encodeError = errno;
+    // Closing flushes the last bytes, so its failure is a failed write too.
+    const bool closed = std::fclose(file.release()) == 0;
+    const int closeError = errno;
+    if (!encoded || !closed) {
+        throw FileError(path, "cannot write the PNG file: " +
+                                  ErrorText(!encoded ? encodeError : closeError, "libpng failed"));
+    }
+}
+
+} // namespace
+
+TemporaryOutput::TemporaryOutput(std::string target) : target_(std::move(target)) {
+    // A folder in the way would only refuse the rename, after the other outputs took their
+    // names.
+    std::error_code error;
+    if (std::filesystem::is_directory(target_, error)) {
+        throw FileError(target_, "is a folder");
+    }
+    // A name of its own beside the target, on the same file system so that the rename is
+    // atomic; created here so that no other process can be writing it.
+    for (int attempt = 0;; ++attempt) {
+        temporary_ =
+            target_ + "." + std::to_string(getpid()) + "-" + std::to_string(attempt) + ".partial";
+        const int fd = open(temporary_.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0666);
+        if (fd >= 0) {
+            close(fd);
+            return;
+        }
+        if (errno != EEXIST || attempt == 100) {
+            const int error = errno;
+            temporary_.clear();
+            throw FileError(target_, ErrorText(error, "cannot be created"));
+        }
+    }
+}
+
+TemporaryOutput::~TemporaryOutput() {
+    if (!committed_ && !temporary_.empty()) {
+        std::remove(temporary_.c_str());
+    }
+}
+
+void TemporaryOutput::Write(const std::function<void(const std::string& path)>& write) {
+    try {
+        write(temporary_);
+    } catch (const FileError& error) {
+        throw FileError(target_, error.what());
+    }
+}
+
+void TemporaryOutput::Commit() {
+    if (std::rename(temporary_.c_str(), target_.c_str()) != 0) {
+        throw FileError(target_, ErrorText(errno, "cannot be written"));
+    }
+    committed_ = true;
+}
+
+void EncodeRgbPng(const std::string& path, int width, int height, const unsigned char* rgb) {
+    EncodePng(path, width, height, 8, PNG_COLOR_TYPE_RGB, rgb, 3 * std::size_t(width));
+}
+
+void EncodeGrey16Png(const std::string& path, int width, int height, const std::uint16_t* grey) {
+    EncodePng(path, width, height, 16, PNG_COLOR_TYPE_GRAY,
+              reinterpret_cast<const unsigned char*>(grey), 2 * std::size_t(width));
+}
+
+void EncodeFloatTiff(const std::string& path, int width, int height, const float* samples) {
+    // libtiff's own messages would go to standard error; the failure is reported below.
+    const TIFFErrorHandler oldError = TIFFSetErrorHandler(nullptr);
+    const TIFFErrorHandler oldWarning = TIFFSetWarningHandler(nullptr);
+    struct Restore {
+        TIFFErrorHandler error, warning;
+        ~Restore() {
+            TIFFSetErrorHandler(error);
+            TIFFSetWarningHandler(warning);
+        }
+    } restore{oldError, oldWarning};
+    errno = 0;
+    TIFF* tif = TIFFOpen(path.c_str(), "w");
+    if (tif == nullptr) {
+        throw FileError(path, ErrorText(errno, "cannot be created"));
+    }
+    bool ok = TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, std::uint32_t(width)) &&
+              TIFFSetField(tif, TIFFTAG_IMAGELENGTH, std::uint32_t(height)) &&
+              TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, 1) &&
+              TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, 32) &&
+              TIFFSetField(tif, TIFFTAG_SAMPLEFORMAT, SAMPLEFORMAT_IEEEFP) &&
+              TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISBLACK) &&
+              TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG) &&
+              TIFFSetField(tif, TIFFTAG_COMPRESSION, COMPRESSION_ADOBE_DEFLATE) &&
+              TIFFSetField(tif, TIFFTAG_ZIPQUALITY, 1) &&
+              TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, TIFFDefaultStripSize(tif, 0));
+    for (int row = 0; ok && row < height; ++row) {
+        ok = TIFFWriteScanline(tif, const_cast<float*>(samples + std::size_t(row) * width),
+                               std::uint32_t(row), 0) == 1;
+    }
+    ok = TIFFWriteDirectory(tif) != 0 && ok;
+    const int error = errno;
+    TIFFClose(tif);
+    if (!ok) {
+        throw FileError(path, "cannot write the TIFF file: " + ErrorText(error, "libtiff failed"));
+    }
+}
+
+void WriteObjectTable(JsonWriter& json, const OrvoDocument& document,
+                      const std::vector<std::size_t>& counts) {
+    const auto byId = document.ObjectsById();
+    json.BeginArray();
+    auto listed = byId.begin();
+    for (std::uint32_t id = 1; id < counts.size(); ++id) {
+        while (listed != byId.end() && listed->first < id) {
+            ++listed;
+        }
+        const bool inTable = listed != byId.end() && listed->first == id;
+        if (!inTable && counts[id] == 0) {
+            continue;
+        }
+        json.BeginObject();
+        json.Key("id").Integer(id);
+        json.Key("name");
+        if (inTable) {
+            json.String(platform::WideToAnsi(listed->second->name));
+            json.Key("colour").BeginArray(true);
+            json.Integer(listed->second->red);
+            json.Integer(listed->second->green);
+            json.Integer(listed->second->blue);
+            json.EndArray();
+        } else {
+            json.Null();
+            json.Key("colour").Null();
+        }
+        json.Key("pixels").Integer(static_cast<std::int64_t>(counts[id]));
+        json.EndObject();
+    }
+    json.EndArray();
+}
+
+std::string ObjectTableText(const OrvoDocument& document, const std::vector<std::size_t>& counts) {
+    char* buffer = nullptr;
+    std::size_t size = 0;
+    std::FILE* stream = open_memstream(&buffer, &size);
+    if (stream == nullptr) {
+        throw std::bad_alloc();
+    }
+    {
+        JsonWriter json(stream);
+        WriteObjectTable(json, document, counts);
+        json.Finish();
+    }
+    std::fclose(stream);
+    std::string text(buffer, size);
+    std::free(buffer);
+    return text;
+}
+
+void ForRowBands(int rows, const std::function<void(int first, int end)>& work) {
+    const int bands = std::max(1, std::min<int>(std::thread::hardware_concurrency(), rows));
+    std::vector<std::thread> threads;
+    std::vector<std::exception_ptr> failures(bands);
+    for (int band = 0; band < bands; ++band) {
+        const int first = int(std::int64_t(rows) * band / bands);
+        const int end = int(std::int64_t(rows) * (band + 1) / bands);
+        threads.emplace_back([&, band, first, end] {
+            try {
+                work(first, end);
+            } catch (...) {
+                failures[band] = std::current_exception();
+            }
+        });
+    }
+    for (std::thread& thread : threads) {
+        thread.join();
+    }
+    for (const std::exception_ptr& failure : failures) {
+        if (failure) {
+            std::rethrow_exception(failure);
+        }
+    }
+}
