@@ -343,53 +343,6 @@ OrvoDocument LoadOrvoDocument(const std::string& path, const LoadOptions& option
     return document;
 }
 
-const char* KindName(std::uint32_t kind) {
-    switch (kind) {
-    case KindColour:
-        return "colour";
-    case KindPerspectiveDepth:
-        return "depth";
-    case KindObjectId:
-        return "object-id";
-    case KindPanoramaDepth:
-        return "panorama depth";
-    default:
-        return "unknown";
-    }
-}
-
-const char* UnitName(std::uint32_t unitCode) {
-    switch (unitCode) {
-    case UnitMillimetre:
-        return "millimetre";
-    case UnitCentimetre:
-        return "centimetre";
-    case UnitMetre:
-        return "metre";
-    case UnitKilometre:
-        return "kilometre";
-    case UnitInch:
-        return "inch";
-    case UnitFoot:
-        return "foot";
-    default:
-        return "none";
-    }
-}
-
-const char* ProjectionName(std::uint32_t projection) {
-    switch (projection) {
-    case ProjectionPerspective:
-        return "perspective";
-    case ProjectionParallel:
-        return "parallel";
-    case ProjectionPanorama:
-        return "panorama";
-    default:
-        return "unknown";
-    }
-}
-
 std::string UnitPhrase(const DepthScale& scale) {
     const std::string name = UnitName(scale.unitCode);
     if (name == "none") {

@@ -89,9 +89,6 @@ struct LoadOptions {
 // a TIFF file, a TIFF file without Orvo layers, damaged).
 OrvoDocument LoadOrvoDocument(const std::string& path, const LoadOptions& options = {});
 
-const char* KindName(std::uint32_t kind);
-const char* UnitName(std::uint32_t unitCode);
-const char* ProjectionName(std::uint32_t projection);
 // What the file's lengths are measured in: "metre" for a unit of scale 1, "units of 2.54
 // centimetre" for another scale, "scene units" when the unit is none.
 std::string UnitPhrase(const DepthScale& scale);
