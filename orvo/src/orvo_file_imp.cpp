@@ -205,7 +205,7 @@ OrvoFileImp::OrvoFileImp(const std::wstring& fileName, std::uint16_t width, std:
     errno = 0;
     // "w": a new classic TIFF (the file was created or truncated above); "l": little-endian
     // whatever the host.
-    tiff_.reset(file_->OpenTiff(Utf16ToUtf8(fileName).c_str(), "wl", options.get()));
+    tiff_.reset(file_->OpenHandle(Utf16ToUtf8(fileName).c_str(), "wl", options.get()));
     if (!tiff_) {
         const int errorNumber = libtiffReportedError_ ? firstErrorNumber_ : errno;
         throw std::runtime_error(std::strerror(errorNumber != 0 ? errorNumber : EIO));

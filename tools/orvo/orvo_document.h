@@ -1,8 +1,6 @@
 // Everything an Orvo file holds, loaded at once for the orvo tool's subcommands: the layer
 // header of every directory, the three planes, the view record of either kind and the object
-// table. The planes, the perspective view and the object table come from ReadOrvoFile; the
-// layer headers, a panorama's view record and its depth codes, which that reader leaves out,
-// are read here through the same private-tag handles.
+// table, all from one walk of the file under the inspector's rules (orvo/walker.h).
 #pragma once
 
 #include "orvo/format.h"
@@ -86,7 +84,8 @@ struct LoadOptions {
 };
 
 // Loads the file or throws FileError naming the file and the problem (cannot be opened, not
-// a TIFF file, a TIFF file without Orvo layers, damaged).
+// a TIFF file, a TIFF file without Orvo layers, damaged, incomplete), as OrvoWalk::Reason
+// words it.
 OrvoDocument LoadOrvoDocument(const std::string& path, const LoadOptions& options = {});
 
 // What the file's lengths are measured in: "metre" for a unit of scale 1, "units of 2.54

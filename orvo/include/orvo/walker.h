@@ -68,27 +68,35 @@ struct WalkOptions {
     WalkRules rules = WalkRules::Reader;
     // Keep TIFFPrintDirectory's text of every directory, Orvo layer or not.
     bool listings = false;
+    // Layers (a mask of Layer* bits) whose plane the caller holds already: a directory of such
+    // a layer stops the walk as a second one, as ReadOrvoFile's contract asks.
+    std::uint32_t layersHeld = 0;
 };
 
 // Why a walk stopped. Every value but Complete means the file was not read completely.
 enum class WalkStop {
     Complete,            // every directory was read
-    CannotOpen,          // the system refused to open the file (systemMessage)
+    CannotOpen,          // the system refused to open or read the file (systemMessage)
     Empty,               // the file has no bytes
     NotTiff,             // the first bytes are not a TIFF header
     HeaderCutShort,      // a TIFF signature, but fewer than 8 bytes
-    LibraryRefused,      // libtiff refused to open the file or a directory (libraryMessage)
-    DirectoryUnreadable, // a next-directory link past the end of the file, or back into the chain
+    NoDirectory,         // the header links no directory: the writing was cut off before any
+    FirstOutside,        // the first directory lies past the end of the file: cut short
+    LibraryRefused,      // libtiff refused the first directory (libraryMessage)
+    DirectoryUnreadable, // a link past the end of the file or back into the chain
+    LinkCutOff,          // the last directory's next-directory link is cut off by the file's end
     NoSize,              // a layer without ImageWidth or ImageLength
     SizeOutOfRange,      // a side of 0 or above 65535
     SizeDiffers,         // a layer of another size than the first
     SecondLayer,         // a second layer of a kind already read
-    SampleLayout,        // samples that are not the layer's kind (3 x 8-bit, 32-bit, 8/16-bit)
-    ClaimTooLarge,       // a compressed layer claims more samples than its file can hold
-    OutOfMemory,         // a plane or the object table cannot be allocated
-    Incomplete,          // a strip of the layer is empty or lies past the end of the file
-    RowUnreadable,       // libtiff could not decode a row (libraryMessage)
+    SampleLayout,        // samples that are not the layer's (3 x 8-bit, 32-bit, 8/16-bit) in rows
+    ClaimTooLarge,       // a compressed layer claims more than LargestCompressionRatio allows
+    OutOfMemory,         // a plane or the report cannot be allocated
+    Incomplete,          // a layer never finished, or a strip never written (stopRow)
+    RowUnreadable,       // libtiff could not decode a row (stopRow, libraryMessage)
     // Inspector rules only:
+    BigTiff,          // a BigTIFF file, which no writer makes
+    NoLayers,         // a TIFF file without any Orvo layer
     HeaderOutside,    // the layer header lies outside the file
     ViewOutside,      // the view record lies outside the file
     TableOutside,     // the object table's count and head lie outside the file
@@ -138,6 +146,7 @@ struct OrvoWalk {
     std::string systemMessage;  // the system's text, for CannotOpen
     bool bigEndian = false;     // "MM" byte order
     bool bigTiff = false;       // a BigTIFF header
+    std::uint64_t fileSize = 0; // in bytes, once the file is open
 
     std::vector<WalkedDirectory> directories; // every directory reached, Orvo layer or not
     // Size of the first layer; 0 before there is one.
