@@ -9,7 +9,7 @@
 #include "platform/mapped_file.h"
 #include "platform/text.h"
 
-#include "byte_order.h"
+#include "shared/byte_order.h"
 
 #include <cerrno>
 #include <cstdio>

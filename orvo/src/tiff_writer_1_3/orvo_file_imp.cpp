@@ -27,11 +27,11 @@
 #include "orvo/private_tags.h"
 #include "platform/wide_file.h"
 
-#include "byte_order.h"
-#include "mirrored_file.h"
-#include "property_list.h"
-#include "tiff_append.h"
-#include "utf8_text.h"
+#include "shared/byte_order.h"
+#include "tiff_writer_1_3/mirrored_file.h"
+#include "tiff_writer_1_3/property_list.h"
+#include "tiff_writer_1_3/tiff_append.h"
+#include "tiff_writer_1_3/utf8_text.h"
 
 #include <tiffio.h>
 

@@ -1,4 +1,4 @@
-#include "utf8_text.h"
+#include "tiff_writer_1_3/utf8_text.h"
 
 #include <cstdint>
 

@@ -1,6 +1,6 @@
 #include "orvo/stream_writer.h"
 
-#include "byte_order.h"
+#include "shared/byte_order.h"
 #include "platform/text.h"
 
 #include <algorithm>
