@@ -10,11 +10,10 @@
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
-build=${1:-$root/build/bench}
+build=$(realpath -m "${1:-$root/build/bench}")
 "$root/scripts/setup.sh" --bench
 
-cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DORVO_SANITIZE=OFF \
-    -DORVO_BUILD_TESTS=OFF >/dev/null
+(cd "$root" && cmake --preset bench -B "$build" >/dev/null)
 cmake --build "$build" --target stitch stitch_bench_faces -j2 >/dev/null
 stitch=$build/stitch/stitch
 make_faces=$build/bench/stitch_bench_faces

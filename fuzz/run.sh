@@ -9,9 +9,7 @@ shift || true
 
 scripts/setup.sh --fuzz
 build=build/fuzz
-CC=clang CXX=clang++ cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-    -DORVO_FUZZ=ON -DORVO_BUILD_TESTS=OFF -DORVO_SANITIZE=ON \
-    -DCMAKE_C_FLAGS=-fsanitize=fuzzer-no-link -DCMAKE_CXX_FLAGS=-fsanitize=fuzzer-no-link >/dev/null
+cmake --preset fuzz >/dev/null
 cmake --build "$build" --target orvo_reader_fuzz orvo_reader_corpus -j 2
 
 seeds=$build/seeds

@@ -34,7 +34,7 @@ scripts/setup.sh
 
 echo "Building (Release) in $build; on a fresh checkout this takes a few minutes ..."
 mkdir -p "$build"
-if ! { cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DORVO_BUILD_TESTS=OFF &&
+if ! { cmake --preset demo &&
        cmake --build "$build" -j "$(nproc)" --target render_host stitch orvo_tool; } \
        >"$build/build.log" 2>&1; then
     tail -n 30 "$build/build.log" >&2

@@ -11,8 +11,7 @@ scripts/setup.sh --windows
 native=${1:+$(cd "$1" && pwd)}
 prefix=$(scripts/windows_libtiff.sh)
 build=build/windows
-cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/mingw-w64-x86_64.cmake" \
-    -DCMAKE_BUILD_TYPE=Release -DORVO_WERROR=ON -DORVO_WINDOWS_DEPENDENCIES="$prefix" \
+cmake --preset windows -DORVO_WINDOWS_DEPENDENCIES="$prefix" \
     -DORVO_NATIVE_BUILD_DIR="$native" >/dev/null
 cmake --build "$build" -j "$(nproc)"
 ctest --test-dir "$build" --output-on-failure

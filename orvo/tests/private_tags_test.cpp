@@ -108,7 +108,7 @@ TEST(PrivateTagInstallation, InstallsOnceAndCallsTheParentForEveryFile) {
     const std::string three = WriteThreeDirectories(folder);
     InFreshProcess(folder, [&] {
         extenderBeforeParent = TIFFSetTagExtender(CountingParent);
-        TIFF* first = OpenTiff(three, "r");
+        TIFF* first = OpenStitcherTiff(three, "r");
         Require(first != nullptr, "first open");
         const int afterFirstOpen = parentCalls;
         Require(TIFFReadDirectory(first) == 1, "second directory");
@@ -120,7 +120,7 @@ TEST(PrivateTagInstallation, InstallsOnceAndCallsTheParentForEveryFile) {
         Require(installed != CountingParent, "the library's extender is installed");
 
         const int beforeSecondFile = parentCalls;
-        TIFF* second = OpenTiff(three, "r");
+        TIFF* second = OpenStitcherTiff(three, "r");
         Require(second != nullptr, "second open");
         Require(parentCalls > beforeSecondFile, "parent called for the second file");
         std::uint32_t value = 0;
@@ -157,7 +157,7 @@ TEST(PrivateTagInstallation, WorksWithThePluginsRegistrationInEitherOrder) {
                 "write the private tags");
         TIFFClose(out);
 
-        TIFF* in = OpenTiff(written, "r");
+        TIFF* in = OpenStitcherTiff(written, "r");
         Require(in != nullptr, "reopen");
         std::uint32_t value = 0;
         Require(TIFFGetField(in, TagQuorvaneSubfileData, &value) == 1 && value == 4242,
@@ -168,7 +168,7 @@ TEST(PrivateTagInstallation, WorksWithThePluginsRegistrationInEitherOrder) {
         Require(PrintDirectory(in).find("Quorvane Tags\n") != std::string::npos, "print hook");
         CloseTiff(in);
 
-        TIFF* again = OpenTiff(three, "r");
+        TIFF* again = OpenStitcherTiff(three, "r");
         Require(again != nullptr && TIFFReadDirectory(again) == 1, "second directory");
         Require(TIFFGetField(again, TagQuorvaneSubfileData, &value) == 0,
                 "absent tag is not found");
@@ -188,7 +188,7 @@ TEST(PrivateTagInstallation, WorksWithThePluginsRegistrationInEitherOrder) {
 
 TEST(PrivateTagRecord, ValuesBelongToTheirDirectoryOnly) {
     test::TemporaryFolder folder;
-    TiffHandle tif(OpenTiff(WriteThreeDirectories(folder), "r"));
+    TiffHandle tif(OpenStitcherTiff(WriteThreeDirectories(folder), "r"));
     ASSERT_NE(tif, nullptr);
 
     std::uint32_t value = 0;
@@ -230,7 +230,7 @@ TEST(PrivateTagRecord, PrintsItsTagsAfterLibtiffsOwnOutput) {
                        builder.Long(TagQuorvanePartialTileOffsets, {4, 5, 6})});
     const std::string path = folder.Path("print.tif");
     builder.Write(path);
-    TiffHandle tif(OpenTiff(path, "r"));
+    TiffHandle tif(OpenStitcherTiff(path, "r"));
     ASSERT_NE(tif, nullptr);
 
     const std::string only = PrintDirectory(tif.get());
@@ -259,7 +259,7 @@ TEST(PrivateTagRecord, SettingPartialTileOffsetsTwiceKeepsTheSecondArray) {
     test::TemporaryFolder folder;
     const std::string path = folder.Path("set.tif");
     {
-        TiffHandle tif(OpenTiff(path, "w"));
+        TiffHandle tif(OpenStitcherTiff(path, "w"));
         ASSERT_NE(tif, nullptr);
         std::uint32_t first[3] = {1, 2, 3};
         std::uint32_t second[2] = {70, 80};
@@ -278,7 +278,7 @@ TEST(PrivateTagRecord, SettingPartialTileOffsetsTwiceKeepsTheSecondArray) {
         ASSERT_EQ(TIFFWriteEncodedStrip(tif.get(), 0, &pixel, 1), 1);
         ASSERT_EQ(TIFFWriteDirectory(tif.get()), 1);
     }
-    TiffHandle tif(OpenTiff(path, "r"));
+    TiffHandle tif(OpenStitcherTiff(path, "r"));
     ASSERT_NE(tif, nullptr);
     bool present = false;
     EXPECT_EQ(PartialOffsets(tif.get(), present), std::vector<std::uint32_t>({70, 80}));
@@ -335,7 +335,7 @@ TEST(TiffHandles, ReadPrivateBlocksFromTheMappingOrThroughTheHandle) {
 
     for (const char* mode : {"r", "rm"}) {
         SCOPED_TRACE(mode);
-        TiffHandle tif(OpenTiff(path, mode));
+        TiffHandle tif(OpenStitcherTiff(path, mode));
         ASSERT_NE(tif, nullptr);
         EXPECT_EQ(IsTiffMapped(tif.get()), std::string(mode) == "r");
         EXPECT_EQ(TiffFileSize(tif.get()), size);
@@ -363,17 +363,18 @@ TEST(TiffHandles, ReadPrivateBlocksFromTheMappingOrThroughTheHandle) {
 TEST(TiffHandles, OpenFilesThatAreAlreadyOpen) {
     test::TemporaryFolder folder;
     const std::string path = WriteThreeDirectories(folder);
-    TiffHandle tif(OpenTiff(platform::File::Open(path, platform::FileAccess::Read), "three", "r"));
+    TiffHandle tif(
+        OpenStitcherTiff(platform::File::Open(path, platform::FileAccess::Read), "three", "r"));
     ASSERT_NE(tif, nullptr);
     EXPECT_STREQ(TIFFFileName(tif.get()), "three");
     EXPECT_TRUE(IsTiffMapped(tif.get()));
     std::uint32_t value = 0;
     EXPECT_EQ(TIFFGetField(tif.get(), TagQuorvaneSubfileData, &value), 1);
     EXPECT_EQ(value, 111u);
-    EXPECT_EQ(OpenTiff(platform::File(), "closed", "r"), nullptr);
+    EXPECT_EQ(OpenStitcherTiff(platform::File(), "closed", "r"), nullptr);
     const std::string text = folder.Path("text");
     test::WriteFileBytes(text, {'n', 'o', 't', ' ', 'T', 'I', 'F', 'F'});
-    EXPECT_EQ(OpenTiff(platform::File::Open(text, platform::FileAccess::Read), "text", "r"),
+    EXPECT_EQ(OpenStitcherTiff(platform::File::Open(text, platform::FileAccess::Read), "text", "r"),
               nullptr);
 }
 
@@ -389,9 +390,9 @@ TEST(TiffHandles, KeepLibtiffsMessagesOffStandardError) {
     builder.Write(odd);
 
     testing::internal::CaptureStderr();
-    TIFF* none = OpenTiff(notTiff, "r");
-    TIFF* missing = OpenTiff(folder.Path("missing.tif"), "r");
-    TiffHandle tif(OpenTiff(odd, "r"));
+    TIFF* none = OpenStitcherTiff(notTiff, "r");
+    TIFF* missing = OpenStitcherTiff(folder.Path("missing.tif"), "r");
+    TiffHandle tif(OpenStitcherTiff(odd, "r"));
     const bool nextRead = tif != nullptr && TIFFReadDirectory(tif.get()) == 1;
     const std::string said = testing::internal::GetCapturedStderr();
     EXPECT_EQ(none, nullptr);

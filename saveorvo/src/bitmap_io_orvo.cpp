@@ -1,13 +1,15 @@
 #include "bitmap_io_orvo.h"
 
+#include "write_path.h"
+
 #include "platform/user32.h"
 #include "resource.h"
 #include "saveorvo.h"
 
 BitmapIO_Orvo::BitmapIO_Orvo() = default;
 
-// The capture state's members go in reverse order of declaration (objectIdByMaterial,
-// objectEntries, then objectIdByRenderId), before the host's base.
+// The capture state's members go in reverse order of declaration (capture_.objectIdByMaterial,
+// capture_.objectEntries, then capture_.objectIdByRenderId), before the host's base.
 BitmapIO_Orvo::~BitmapIO_Orvo() = default;
 
 int BitmapIO_Orvo::ExtCount() {
@@ -73,7 +75,7 @@ BOOL BitmapIO_Orvo::LoadConfigure(void* block, DWORD size) {
     if (block == nullptr || size == 0) {
         return FALSE;
     }
-    useMaterialNames = *static_cast<const BYTE*>(block) != 0;
+    capture_.useMaterialNames = *static_cast<const BYTE*>(block) != 0;
     return TRUE;
 }
 
@@ -81,7 +83,7 @@ BOOL BitmapIO_Orvo::SaveConfigure(void* block) {
     if (block == nullptr) {
         return FALSE;
     }
-    *static_cast<BYTE*>(block) = useMaterialNames ? 1 : 0;
+    *static_cast<BYTE*>(block) = capture_.useMaterialNames ? 1 : 0;
     return TRUE;
 }
 
@@ -101,11 +103,11 @@ BMMRES BitmapIO_Orvo::OpenOutput(BitmapInfo* info, Bitmap* output) {
     if (openMode != BMM_NOT_OPEN || output == nullptr) {
         return ProcessImageIOError(info, BMMRES_INTERNALERROR);
     }
-    objectEntries.clear();
-    objectIdByMaterial.clear();
-    nextObjectId = 1;
-    objectIdByRenderId.clear();
-    unknownObjectId = 0;
+    capture_.objectEntries.clear();
+    capture_.objectIdByMaterial.clear();
+    capture_.nextObjectId = 1;
+    capture_.objectIdByRenderId.clear();
+    capture_.unknownObjectId = 0;
     bi.CopyImageInfo(info);
     map = output;
     openMode = BMM_OPEN_W;
@@ -118,9 +120,9 @@ INT_PTR BitmapIO_Orvo::ConfigureDialogMessage(HWND dialog, UINT message, WPARAM 
     case WM_INITDIALOG:
         ReadCfg();
         CheckDlgButton(dialog, IDC_USE_MATERIAL_NAMES,
-                       useMaterialNames ? BST_CHECKED : BST_UNCHECKED);
+                       capture_.useMaterialNames ? BST_CHECKED : BST_UNCHECKED);
         CheckDlgButton(dialog, IDC_USE_OBJECT_NAMES,
-                       useMaterialNames ? BST_UNCHECKED : BST_CHECKED);
+                       capture_.useMaterialNames ? BST_UNCHECKED : BST_CHECKED);
         return FALSE;
     case WM_COMMAND:
         switch (LOWORD(wParam)) {
@@ -134,10 +136,10 @@ INT_PTR BitmapIO_Orvo::ConfigureDialogMessage(HWND dialog, UINT message, WPARAM 
             EndDialog(dialog, 0);
             break;
         case IDC_USE_MATERIAL_NAMES:
-            useMaterialNames = true;
+            capture_.useMaterialNames = true;
             break;
         case IDC_USE_OBJECT_NAMES:
-            useMaterialNames = false;
+            capture_.useMaterialNames = false;
             break;
         default:
             break;
@@ -179,4 +181,11 @@ INT_PTR CALLBACK ConfigureDialogProc(HWND dialog, UINT message, WPARAM wParam, L
     } catch (...) {
         return FALSE;
     }
+}
+
+BMMRES BitmapIO_Orvo::Write(int frame) {
+    if (openMode != BMM_OPEN_W) {
+        return ProcessImageIOError(&bi, BMMRES_INTERNALERROR);
+    }
+    return WriteFrame(*this, capture_, bi, map, frame);
 }

@@ -6,8 +6,7 @@
 #include "capture_state.h"
 #include "max.h"
 
-// The capture state comes second, so that it is destroyed before the host's base class.
-class BitmapIO_Orvo : public BitmapIO, public CaptureState {
+class BitmapIO_Orvo : public BitmapIO {
 public:
     BitmapIO_Orvo();
     ~BitmapIO_Orvo() override;
@@ -50,10 +49,13 @@ public:
     // The configuration dialog's handling of one message.
     INT_PTR ConfigureDialogMessage(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 
+    // What the object keeps between the frames of one output, and of the current frame.
+    CaptureState& Capture() { return capture_; }
+    const CaptureState& Capture() const { return capture_; }
+
 private:
-    // Write from the numbered name on; every check that ends the call answers the host, and
-    // whatever it throws Write reports as a failed write.
-    BMMRES WriteFrame(int frame);
+    // A member, so that it is destroyed before the host's base class.
+    CaptureState capture_;
 };
 
 INT_PTR CALLBACK AboutDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);

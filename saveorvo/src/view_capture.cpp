@@ -45,10 +45,9 @@ bool IsNoHit(float z) {
     return value > 9.99e29 || value < -9.99e29;
 }
 
-PerspectiveView FillPerspectiveView(CaptureState& state, RenderInfo* info) {
+PerspectiveView FillPerspectiveView(const CaptureState& state, RenderInfo* info) {
     PerspectiveView view;
     InitPerspectiveView(view);
-    ComputeDepthRange(state);
     if (info == nullptr) {
         // No camera to describe, but the record's range still matches the frame's codes.
         view.nearDepth = state.depthNear;

@@ -11,9 +11,9 @@
 bool IsNoHit(float z);
 
 // The view record of the current frame. Without render information it holds the format's
-// defaults, except nearDepth and farDepth, which are the frame's depth range as with it.
-// Sets depthNear and depthFar from the frame's Z-buffer (ComputeDepthRange).
-PerspectiveView FillPerspectiveView(CaptureState& state, RenderInfo* info);
+// defaults, except nearDepth and farDepth, which are the frame's depth range as with it: the
+// depthNear and depthFar that ComputeDepthRange has set.
+PerspectiveView FillPerspectiveView(const CaptureState& state, RenderInfo* info);
 
 // depthNear and depthFar of the current frame: half the nearest and twice the farthest hit
 // distance for an ordinary render; 1 and 2 when nothing was hit.

@@ -1,4 +1,6 @@
 // Write: one rendered frame to one Orvo file.
+#include "write_path.h"
+
 #include "bitmap_io_orvo.h"
 #include "object_capture.h"
 #include "orvo/tessaly_orvo_file.h"
@@ -82,68 +84,68 @@ void WriteOrvoFile(CaptureState& state, BitmapStorage* storage, const std::wstri
     file->Close();
 }
 
-} // namespace
-
-BMMRES BitmapIO_Orvo::Write(int frame) {
-    if (openMode != BMM_OPEN_W) {
-        return ProcessImageIOError(&bi, BMMRES_INTERNALERROR);
-    }
-    ChannelLoan loan(*this);
-    try {
-        return WriteFrame(frame);
-    } catch (...) {
-        // Nothing may reach the host; a failure anywhere, in the writer or before it, is a
-        // failed write of the file.
-        return ProcessImageIOError(&bi, Text(IDS_WRITE_ERROR).c_str());
-    }
-}
-
-BMMRES BitmapIO_Orvo::WriteFrame(int frame) {
+// The frame from its numbered name on; every check that ends the call answers the host, and
+// whatever it throws WriteFrame reports as a failed write.
+BMMRES WriteFrameFile(BitmapIO& host, CaptureState& state, BitmapInfo& bi, Bitmap* map, int frame) {
     std::wstring fileName = bi.Name();
     if (frame != BMM_SINGLEFRAME) {
         MCHAR numbered[MAX_PATH];
         if (!BMMCreateNumberedFilename(bi.Name(), frame, numbered)) {
-            return ProcessImageIOError(&bi, BMMRES_NUMBEREDFILENAMEERROR);
+            return host.ProcessImageIOError(&bi, BMMRES_NUMBEREDFILENAMEERROR);
         }
         fileName = numbered;
     }
 
     BitmapStorage* storage = map != nullptr ? map->Storage() : nullptr;
     if (storage == nullptr) {
-        return ProcessImageIOError(&bi, BMMRES_INTERNALERROR);
+        return host.ProcessImageIOError(&bi, BMMRES_INTERNALERROR);
     }
 
     ULONG type = BMM_CHAN_TYPE_UNKNOWN;
-    depthChannel = static_cast<float*>(storage->GetChannel(BMM_CHAN_Z, type));
-    if (depthChannel == nullptr) {
-        if (!SilentMode()) {
+    state.depthChannel = static_cast<float*>(storage->GetChannel(BMM_CHAN_Z, type));
+    if (state.depthChannel == nullptr) {
+        if (!host.SilentMode()) {
             MessageBoxW(MainWindow(), Text(IDS_NO_ZBUFFER).c_str(), nullptr, MB_ICONERROR);
         }
         return BMMRES_ERRORTAKENCARE;
     }
     if (type != BMM_CHAN_TYPE_32) {
-        return ProcessImageIOError(&bi, BMMRES_INTERNALERROR);
+        return host.ProcessImageIOError(&bi, BMMRES_INTERNALERROR);
     }
 
-    objectIdChannel = static_cast<WORD*>(storage->GetChannel(BMM_CHAN_NODE_RENDER_ID, type));
-    if (objectIdChannel == nullptr) {
+    state.objectIdChannel = static_cast<WORD*>(storage->GetChannel(BMM_CHAN_NODE_RENDER_ID, type));
+    if (state.objectIdChannel == nullptr) {
         const std::wstring caption = Text(IDS_WARNING);
-        if (SilentMode()) {
+        if (host.SilentMode()) {
             return BMMRES_ERRORTAKENCARE;
         }
         if (MessageBoxW(MainWindow(), Text(IDS_NO_NODE_IDS).c_str(), caption.c_str(),
                         MB_OKCANCEL | MB_ICONWARNING) != IDOK) {
             return BMMRES_ERRORTAKENCARE;
         }
-        UnknownObjectId(*this);
+        UnknownObjectId(state);
     } else if (type != BMM_CHAN_TYPE_16) {
-        return ProcessImageIOError(&bi, BMMRES_INTERNALERROR);
+        return host.ProcessImageIOError(&bi, BMMRES_INTERNALERROR);
     }
 
-    width = storage->Width();
-    height = storage->Height();
-    const PerspectiveView view = FillPerspectiveView(*this, storage->GetRenderInfo());
+    state.width = storage->Width();
+    state.height = storage->Height();
+    ComputeDepthRange(state);
+    const PerspectiveView view = FillPerspectiveView(state, storage->GetRenderInfo());
 
-    WriteOrvoFile(*this, storage, fileName, view);
+    WriteOrvoFile(state, storage, fileName, view);
     return BMMRES_SUCCESS;
+}
+
+} // namespace
+
+BMMRES WriteFrame(BitmapIO& host, CaptureState& state, BitmapInfo& bi, Bitmap* map, int frame) {
+    ChannelLoan loan(state);
+    try {
+        return WriteFrameFile(host, state, bi, map, frame);
+    } catch (...) {
+        // Nothing may reach the host; a failure anywhere, in the writer or before it, is a
+        // failed write of the file.
+        return host.ProcessImageIOError(&bi, Text(IDS_WRITE_ERROR).c_str());
+    }
 }

@@ -30,17 +30,17 @@ protected:
 } // namespace
 
 TEST_F(BitmapIOOrvo, StartsEmptyAndClosed) {
-    EXPECT_EQ(object.width, 0);
-    EXPECT_EQ(object.height, 0);
-    EXPECT_EQ(object.depthChannel, nullptr);
-    EXPECT_EQ(object.depthNear, 0.0f);
-    EXPECT_EQ(object.depthFar, 0.0f);
-    EXPECT_EQ(object.objectIdChannel, nullptr);
-    EXPECT_TRUE(object.objectIdByRenderId.empty());
-    EXPECT_TRUE(object.objectEntries.empty());
-    EXPECT_EQ(object.nextObjectId, 1);
-    EXPECT_TRUE(object.objectIdByMaterial.empty());
-    EXPECT_TRUE(object.useMaterialNames);
+    EXPECT_EQ(object.Capture().width, 0);
+    EXPECT_EQ(object.Capture().height, 0);
+    EXPECT_EQ(object.Capture().depthChannel, nullptr);
+    EXPECT_EQ(object.Capture().depthNear, 0.0f);
+    EXPECT_EQ(object.Capture().depthFar, 0.0f);
+    EXPECT_EQ(object.Capture().objectIdChannel, nullptr);
+    EXPECT_TRUE(object.Capture().objectIdByRenderId.empty());
+    EXPECT_TRUE(object.Capture().objectEntries.empty());
+    EXPECT_EQ(object.Capture().nextObjectId, 1);
+    EXPECT_TRUE(object.Capture().objectIdByMaterial.empty());
+    EXPECT_TRUE(object.Capture().useMaterialNames);
     EXPECT_EQ(object.OpenMode(), BMM_NOT_OPEN);
 }
 
@@ -79,21 +79,21 @@ TEST_F(BitmapIOOrvo, ConfigurationBlockIsOneByte) {
     EXPECT_EQ(object.EvaluateConfigure(), 1u);
     EXPECT_EQ(Saved(object), std::vector<unsigned char>{1});
 
-    object.useMaterialNames = false;
+    object.Capture().useMaterialNames = false;
     const std::vector<unsigned char> block = Saved(object);
     EXPECT_EQ(block, std::vector<unsigned char>{0});
     BitmapIO_Orvo fresh;
     EXPECT_TRUE(fresh.LoadConfigure(const_cast<unsigned char*>(block.data()), 1));
-    EXPECT_FALSE(fresh.useMaterialNames);
+    EXPECT_FALSE(fresh.Capture().useMaterialNames);
     unsigned char on = 1;
     EXPECT_TRUE(fresh.LoadConfigure(&on, 1));
-    EXPECT_TRUE(fresh.useMaterialNames);
+    EXPECT_TRUE(fresh.Capture().useMaterialNames);
 
     // Refused blocks change nothing.
     unsigned char off = 0;
     EXPECT_FALSE(fresh.LoadConfigure(nullptr, 1));
     EXPECT_FALSE(fresh.LoadConfigure(&off, 0));
-    EXPECT_TRUE(fresh.useMaterialNames);
+    EXPECT_TRUE(fresh.Capture().useMaterialNames);
     EXPECT_FALSE(fresh.SaveConfigure(nullptr));
 }
 
@@ -102,26 +102,26 @@ TEST_F(BitmapIOOrvo, OpenOutputEmptiesTheTableOnceAndRefusesASecondOpen) {
     info.SetWidth(32);
     info.SetHeight(32);
     auto bitmap = MakeBitmap(info);
-    object.objectEntries.push_back({1, L"Old", 1, 2, 3});
-    object.objectIdByRenderId[4] = 1;
-    object.objectIdByMaterial[nullptr] = 1;
-    object.nextObjectId = 2;
+    object.Capture().objectEntries.push_back({1, L"Old", 1, 2, 3});
+    object.Capture().objectIdByRenderId[4] = 1;
+    object.Capture().objectIdByMaterial[nullptr] = 1;
+    object.Capture().nextObjectId = 2;
 
     EXPECT_EQ(object.OpenOutput(&info, bitmap.get()), BMMRES_SUCCESS);
     EXPECT_EQ(object.OpenMode(), BMM_OPEN_W);
     EXPECT_EQ(object.Map(), bitmap.get());
     EXPECT_STREQ(object.bi.Name(), L"/renders/face.orv");
     EXPECT_EQ(object.bi.Width(), 32);
-    EXPECT_TRUE(object.objectEntries.empty());
-    EXPECT_TRUE(object.objectIdByRenderId.empty());
-    EXPECT_TRUE(object.objectIdByMaterial.empty());
-    EXPECT_EQ(object.nextObjectId, 1);
+    EXPECT_TRUE(object.Capture().objectEntries.empty());
+    EXPECT_TRUE(object.Capture().objectIdByRenderId.empty());
+    EXPECT_TRUE(object.Capture().objectIdByMaterial.empty());
+    EXPECT_EQ(object.Capture().nextObjectId, 1);
     EXPECT_TRUE(MaxHost::ErrorReports().empty());
 
     // Entries made by the writes of this output.
-    object.objectEntries.push_back({1, L"Box", 9, 9, 9});
-    object.objectIdByRenderId[7] = 1;
-    object.nextObjectId = 2;
+    object.Capture().objectEntries.push_back({1, L"Box", 9, 9, 9});
+    object.Capture().objectIdByRenderId[7] = 1;
+    object.Capture().nextObjectId = 2;
     BitmapInfo other(L"/renders/other.orv");
     auto otherBitmap = MakeBitmap(other);
     MaxHost::SetErrorResult(BMMRES_RETRY);
@@ -130,31 +130,31 @@ TEST_F(BitmapIOOrvo, OpenOutputEmptiesTheTableOnceAndRefusesASecondOpen) {
     EXPECT_TRUE(MaxHost::ErrorReports()[0].byCode);
     EXPECT_EQ(MaxHost::ErrorReports()[0].code, 12);
     EXPECT_EQ(MaxHost::ErrorReports()[0].name, L"/renders/other.orv");
-    EXPECT_EQ(object.objectEntries.size(), 1u);
-    EXPECT_EQ(object.objectIdByRenderId.size(), 1u);
-    EXPECT_EQ(object.nextObjectId, 2);
+    EXPECT_EQ(object.Capture().objectEntries.size(), 1u);
+    EXPECT_EQ(object.Capture().objectIdByRenderId.size(), 1u);
+    EXPECT_EQ(object.Capture().nextObjectId, 2);
     EXPECT_STREQ(object.bi.Name(), L"/renders/face.orv");
     EXPECT_EQ(object.Map(), bitmap.get());
 
     // The finished output is closed; the next one starts from an empty table.
     EXPECT_EQ(object.Close(BMM_CLOSE_COMPLETE), 1);
     EXPECT_EQ(object.OpenMode(), BMM_NOT_OPEN);
-    EXPECT_EQ(object.objectEntries.size(), 1u);
+    EXPECT_EQ(object.Capture().objectEntries.size(), 1u);
     MaxHost::SetErrorResult(BMMRES_ERRORTAKENCARE);
     EXPECT_EQ(object.OpenOutput(&other, otherBitmap.get()), BMMRES_SUCCESS);
-    EXPECT_TRUE(object.objectEntries.empty());
-    EXPECT_EQ(object.nextObjectId, 1);
+    EXPECT_TRUE(object.Capture().objectEntries.empty());
+    EXPECT_EQ(object.Capture().nextObjectId, 1);
     EXPECT_STREQ(object.bi.Name(), L"/renders/other.orv");
 }
 
 TEST_F(BitmapIOOrvo, OpenOutputWithoutABitmapIsRefused) {
     BitmapInfo info(L"/renders/face.orv");
-    object.objectEntries.push_back({1, L"Kept", 1, 2, 3});
+    object.Capture().objectEntries.push_back({1, L"Kept", 1, 2, 3});
     EXPECT_EQ(object.OpenOutput(&info, nullptr), BMMRES_ERRORTAKENCARE);
     ASSERT_EQ(MaxHost::ErrorReports().size(), 1u);
     EXPECT_EQ(MaxHost::ErrorReports()[0].code, BMMRES_INTERNALERROR);
     EXPECT_EQ(object.OpenMode(), BMM_NOT_OPEN);
-    EXPECT_EQ(object.objectEntries.size(), 1u);
+    EXPECT_EQ(object.Capture().objectEntries.size(), 1u);
     EXPECT_STREQ(object.bi.Name(), L"");
 }
 
@@ -216,7 +216,7 @@ TEST_F(BitmapIOOrvo, ConfigurationDialogReadsTheFileAndWritesItOnOk) {
                                        {IDC_USE_OBJECT_NAMES, BST_CHECKED}};
     EXPECT_EQ(dialog.checksAfterInit, fromFile);
     EXPECT_EQ(dialog.messages[1].returned, TRUE);
-    EXPECT_TRUE(object.useMaterialNames);
+    EXPECT_TRUE(object.Capture().useMaterialNames);
     EXPECT_EQ(test::ReadFileBytes(CfgFile()), test::Bytes{1});
 }
 
@@ -226,7 +226,7 @@ TEST_F(BitmapIOOrvo, ObjectNamesThenCancelKeepsTheFileButChangesTheObject) {
         {{platform::ClickControl(IDC_USE_OBJECT_NAMES), platform::ClickControl(IDCANCEL)}});
     EXPECT_EQ(object.ShowControl(mainWindow, BMMIO_CONTROLWRITE), FALSE);
     EXPECT_EQ(test::ReadFileBytes(CfgFile()), test::Bytes{1});
-    EXPECT_FALSE(object.useMaterialNames);
+    EXPECT_FALSE(object.Capture().useMaterialNames);
     EXPECT_EQ(platform::Dialogs().at(0).result, 0);
 
     // Without a stored file, Cancel leaves none behind.
@@ -241,7 +241,7 @@ TEST_F(BitmapIOOrvo, ObjectNamesThenCancelKeepsTheFileButChangesTheObject) {
         {{platform::ClickControl(IDC_USE_MATERIAL_NAMES), platform::CloseDialog()}});
     EXPECT_EQ(object.ShowControl(mainWindow, BMMIO_CONTROLWRITE), FALSE);
     EXPECT_FALSE(std::filesystem::exists(CfgFile()));
-    EXPECT_TRUE(object.useMaterialNames);
+    EXPECT_TRUE(object.Capture().useMaterialNames);
 }
 
 TEST_F(BitmapIOOrvo, ConfigurationDialogWithoutItsTemplateChangesNothing) {

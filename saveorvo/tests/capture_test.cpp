@@ -110,6 +110,7 @@ TEST_F(Capture, ViewRecordOfAParallelCameraCarriesTheRayOrigins) {
     Matrix3 camToWorld;
     camToWorld.IdentityMatrix();
     MaxHost::SetParallelCamera(info, 4, 2, 8.0f, camToWorld);
+    ComputeDepthRange(frame.state);
     const PerspectiveView view = FillPerspectiveView(frame.state, &info);
     EXPECT_EQ(view.projection, ProjectionParallel);
     // Two scene units a pixel: the corner pixels' rays start at (-3, 1) and (3, -1).
@@ -128,6 +129,7 @@ TEST_F(Capture, WithoutRenderInformationOnlyTheDepthRangeIsFilled) {
     frame.z = {-4.0f, -1.0e30f};
     PerspectiveView defaults;
     InitPerspectiveView(defaults);
+    ComputeDepthRange(frame.state);
     const PerspectiveView view = FillPerspectiveView(frame.state, nullptr);
     EXPECT_EQ(frame.state.depthNear, 2.0f);
     EXPECT_EQ(frame.state.depthFar, 8.0f);
@@ -176,6 +178,7 @@ TEST_F(Capture, DepthRangeIsDoubledOnlyForOneReleaseWithTheScanlineRendererNotAn
             MaxHost::SetCurrentRenderer(c.classId, c.antialias);
         }
         MaxHost::SetInterfaceAvailable(c.interface);
+        ComputeDepthRange(frame.state);
         const PerspectiveView view = FillPerspectiveView(frame.state, &info);
         EXPECT_EQ(view.nearDepth, c.near) << &c - cases;
         EXPECT_EQ(view.farDepth, 4.0 * c.near) << &c - cases;

@@ -57,7 +57,7 @@ TEST_F(WritePath, SingleImageKeepsItsNameAndFramesAreNumbered) {
     EXPECT_TRUE(fs::exists(folder / "view0007.orv"));
     EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 2);
     EXPECT_TRUE(MaxHost::ErrorReports().empty());
-    EXPECT_EQ(object.depthChannel, nullptr);
+    EXPECT_EQ(object.Capture().depthChannel, nullptr);
     EXPECT_EQ(MaxHost::LiveHeapBlocks(), 0);
 }
 
@@ -124,7 +124,7 @@ TEST_F(WritePath, WithoutNodeIdentifiersTheUserChoosesAndHitsBecomeUnknown) {
     platform::ScriptMessageBoxAnswers({IDCANCEL, IDOK, IDOK});
     EXPECT_EQ(object.Write(2), BMMRES_ERRORTAKENCARE);
     EXPECT_FALSE(fs::exists(folder / "street0002.orv"));
-    EXPECT_EQ(object.objectEntries.size(), 1u);
+    EXPECT_EQ(object.Capture().objectEntries.size(), 1u);
     EXPECT_EQ(object.Write(2), BMMRES_SUCCESS);
     EXPECT_EQ(object.Write(3), BMMRES_SUCCESS);
     ASSERT_EQ(platform::MessageBoxes().size(), 3u);

@@ -1,8 +1,6 @@
 // Everything an Orvo file holds, loaded at once for the orvo tool's subcommands: the layer
 // header of every directory, the three planes, the view record of either kind and the object
-// table. The planes, the perspective view and the object table come from ReadOrvoFile; the
-// layer headers, a panorama's view record and its depth codes, which that reader leaves out,
-// are read here through the same private-tag handles.
+// table, all from one walk of the file under the inspector's rules (orvo/walker.h).
 #pragma once
 
 #include "orvo/format.h"
@@ -88,12 +86,10 @@ struct LoadOptions {
 };
 
 // Loads the file or throws FileError naming the file and the problem (cannot be opened, not
-// a TIFF file, a TIFF file without Orvo layers, damaged).
+// a TIFF file, a TIFF file without Orvo layers, damaged, incomplete), as OrvoWalk::Reason
+// words it.
 OrvoDocument LoadOrvoDocument(const std::string& path, const LoadOptions& options = {});
 
-const char* KindName(std::uint32_t kind);
-const char* UnitName(std::uint32_t unitCode);
-const char* ProjectionName(std::uint32_t projection);
 // What the file's lengths are measured in: "metre" for a unit of scale 1, "units of 2.54
 // centimetre" for another scale, "scene units" when the unit is none.
 std::string UnitPhrase(const DepthScale& scale);

@@ -42,11 +42,15 @@ const std::uint32_t KindColour = 0;
 const std::uint32_t KindPerspectiveDepth = 1; // depth layer with a PerspectiveView body
 const std::uint32_t KindObjectId = 2;
 const std::uint32_t KindPanoramaDepth = 8; // depth layer with a PanoramaView body
+// "colour", "depth", "object-id", "panorama depth"; "unknown" for any other kind.
+const char* KindName(std::uint32_t kind);
 
 // Projections of a view record.
 const std::uint32_t ProjectionPerspective = 0;
 const std::uint32_t ProjectionParallel = 1;
 const std::uint32_t ProjectionPanorama = 3;
+// "perspective", "parallel", "panorama"; "unknown" for any other projection.
+const char* ProjectionName(std::uint32_t projection);
 
 // Scene unit codes of a view record.
 const std::uint32_t UnitNone = 0;
@@ -56,6 +60,8 @@ const std::uint32_t UnitMetre = 4;
 const std::uint32_t UnitKilometre = 5;
 const std::uint32_t UnitInch = 7;
 const std::uint32_t UnitFoot = 8;
+// "millimetre", "centimetre", "metre", "kilometre", "inch", "foot"; "none" for any other code.
+const char* UnitName(std::uint32_t unitCode);
 
 // Sizes in the file.
 const std::size_t LayerHeaderSize = 8;

@@ -35,7 +35,7 @@ TIFF* OpenTiffW(const wchar_t* path, const char* mode);
 //
 // Installs the extender once per process, chained to the extender installed before it. It
 // registers QuorvaneSubfileData (LONG, 1) and QuorvanePartialTileOffsets (LONG, variable count
-// passed with the values) in every handle. In handles opened by OpenTiff it also hooks the
+// passed with the values) in every handle. In handles opened by OpenStitcherTiff it also hooks the
 // handle's set, get and print methods: the values of the private tags are kept per directory
 // (never carried over to the next one), a get of a tag that the current directory lacks fails,
 // and printing a directory that holds one of them adds "Quorvane Tags" and a line per tag after
@@ -46,12 +46,14 @@ void InstallPrivateTagExtender();
 // where possible; "w" creates or truncates). libtiff's errors and warnings about the handle are
 // kept from the process-wide handlers. Returns null when the file cannot be opened or is not a
 // TIFF file.
-TIFF* OpenTiff(const std::string& path, const char* mode);
+TIFF* OpenStitcherTiff(const std::string& path, const char* mode);
 // The same on a file that is already open; the handle takes it over and closes it, also when
-// the open fails. name is what libtiff calls the file.
-TIFF* OpenTiff(platform::File file, const std::string& name, const char* mode);
+// the open fails. name is what libtiff calls the file. When the open fails and refusal is
+// given, it receives libtiff's error message (empty when libtiff gave none).
+TIFF* OpenStitcherTiff(platform::File file, const std::string& name, const char* mode,
+                       std::string* refusal = nullptr);
 
-// Closes a handle of OpenTiff and frees its private tag record. Null is allowed.
+// Closes a handle of OpenStitcherTiff and frees its private tag record. Null is allowed.
 void CloseTiff(TIFF* tif);
 
 struct TiffCloser {
@@ -60,12 +62,17 @@ struct TiffCloser {
 using TiffHandle = std::unique_ptr<TIFF, TiffCloser>;
 
 // Copies size bytes at the file offset into buffer without disturbing libtiff: from the file's
-// mapping when the handle was opened by OpenTiff and is mapped, otherwise through the handle's
-// seek and read procedures. False when the bytes do not all lie inside the file.
+// mapping when the handle was opened by OpenStitcherTiff and is mapped, otherwise through the
+// handle's seek and read procedures. False when the bytes do not all lie inside the file.
 bool ReadTiffBlock(TIFF* tif, std::uint64_t offset, void* buffer, std::size_t size);
 
 // The size of the handle's file in bytes.
 std::uint64_t TiffFileSize(TIFF* tif);
 
-// Whether the private blocks of a handle of OpenTiff are read from the file's mapping.
+// libtiff's latest error message on a handle of OpenStitcherTiff ("TIFFFillStrip: ..."), empty
+// when there was none since the open or the last ClearTiffError.
+std::string TiffError(TIFF* tif);
+void ClearTiffError(TIFF* tif);
+
+// Whether the private blocks of a handle of OpenStitcherTiff are read from the file's mapping.
 bool IsTiffMapped(TIFF* tif);

@@ -29,7 +29,7 @@ public:
 
     // Opens a TIFF handle whose I/O procedures are this object's; the object must outlive the
     // handle. The handle never closes the file: Close does.
-    TIFF* OpenTiff(const char* name, const char* mode, TIFFOpenOptions* options);
+    TIFF* OpenHandle(const char* name, const char* mode, TIFFOpenOptions* options);
 
     // While on, the bytes of every write are kept as a mirror of the range they went to. The
     // writer turns it on for directory writes only, so that pixel strips do not fill memory.

@@ -59,6 +59,7 @@ struct TiffClient {
     platform::File file;
     platform::FileMapping mapping;
     std::unique_ptr<PrivateTagRecord> record;
+    std::string lastError; // libtiff's latest error on the handle, "module: text"
 };
 
 // Process-wide installation state. Opens are expected from one thread at a time.
@@ -118,13 +119,30 @@ void UnmapProc(thandle_t handle, void* /*base*/, toff_t /*size*/) {
     AsClient(handle)->mapping.Unmap();
 }
 
-// The reader reports nothing of its own, so neither does libtiff on its handles.
-int KeepMessage(TIFF* /*tif*/, void* /*userData*/, const char* /*module*/, const char* /*format*/,
-                va_list /*arguments*/) {
+// libtiff's errors on these handles are kept with the handle, for the walker to report; they
+// never reach the process-wide handlers, and neither do its warnings.
+int KeepError(TIFF* /*tif*/, void* userData, const char* module, const char* format,
+              va_list arguments) {
+    TiffClient* client = static_cast<TiffClient*>(userData);
+    char text[512];
+    if (client != nullptr && std::vsnprintf(text, sizeof text, format, arguments) >= 0) {
+        try {
+            client->lastError = module != nullptr && *module != 0
+                                    ? std::string(module) + ": " + text
+                                    : std::string(text);
+        } catch (...) {
+            client->lastError.clear();
+        }
+    }
     return 1;
 }
 
-// The client of a handle opened by OpenTiff; null for handles opened elsewhere.
+int IgnoreWarning(TIFF* /*tif*/, void* /*userData*/, const char* /*module*/, const char* /*format*/,
+                  va_list /*arguments*/) {
+    return 1;
+}
+
+// The client of a handle opened by OpenStitcherTiff; null for handles opened elsewhere.
 TiffClient* ClientOf(TIFF* tif) {
     if (TIFFGetCloseProc(tif) != CloseProc) {
         return nullptr;
@@ -284,14 +302,15 @@ void InstallPrivateTagExtender() {
     }
 }
 
-TIFF* OpenTiff(const std::string& path, const char* mode) {
+TIFF* OpenStitcherTiff(const std::string& path, const char* mode) {
     if (mode == nullptr) {
         return nullptr;
     }
-    return OpenTiff(platform::File::Open(path, AccessFor(mode)), path, mode);
+    return OpenStitcherTiff(platform::File::Open(path, AccessFor(mode)), path, mode);
 }
 
-TIFF* OpenTiff(platform::File file, const std::string& name, const char* mode) {
+TIFF* OpenStitcherTiff(platform::File file, const std::string& name, const char* mode,
+                       std::string* refusal) {
     InstallPrivateTagExtender();
     if (!file.IsOpen() || mode == nullptr) {
         return nullptr;
@@ -302,14 +321,16 @@ TIFF* OpenTiff(platform::File file, const std::string& name, const char* mode) {
         return nullptr;
     }
     client->file = std::move(file);
-    TIFFOpenOptionsSetErrorHandlerExtR(options.get(), KeepMessage, nullptr);
-    TIFFOpenOptionsSetWarningHandlerExtR(options.get(), KeepMessage, nullptr);
+    TIFFOpenOptionsSetErrorHandlerExtR(options.get(), KeepError, client.get());
+    TIFFOpenOptionsSetWarningHandlerExtR(options.get(), IgnoreWarning, nullptr);
     TIFFOpenOptionsSetMaxSingleMemAlloc(options.get(), LargestLibraryAllocation);
     TIFF* tif = TIFFClientOpenExt(name.c_str(), mode, client.get(), ReadProc, WriteProc, SeekProc,
                                   CloseProc, SizeProc, MapProc, UnmapProc, options.get());
     if (tif != nullptr) {
         // From here on the close procedure owns the client; a failed open never calls it.
         client.release();
+    } else if (refusal != nullptr) {
+        *refusal = client->lastError;
     }
     return tif;
 }
@@ -351,6 +372,18 @@ std::uint64_t TiffFileSize(TIFF* tif) {
         return client->mapping.Size();
     }
     return TIFFGetSizeProc(tif)(TIFFClientdata(tif));
+}
+
+std::string TiffError(TIFF* tif) {
+    TiffClient* client = ClientOf(tif);
+    return client != nullptr ? client->lastError : std::string();
+}
+
+void ClearTiffError(TIFF* tif) {
+    TiffClient* client = ClientOf(tif);
+    if (client != nullptr) {
+        client->lastError.clear();
+    }
 }
 
 bool IsTiffMapped(TIFF* tif) {

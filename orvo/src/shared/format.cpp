@@ -1,6 +1,6 @@
 #include "orvo/format.h"
 
-#include "byte_order.h"
+#include "shared/byte_order.h"
 
 using namespace orvo_bytes;
 
@@ -129,4 +129,51 @@ void PackLayerHeader(const LayerHeader& header, unsigned char out[LayerHeaderSiz
     PutU32(out, header.kind);
     PutU16(out + 4, header.major);
     PutU16(out + 6, header.minor);
+}
+
+const char* KindName(std::uint32_t kind) {
+    switch (kind) {
+    case KindColour:
+        return "colour";
+    case KindPerspectiveDepth:
+        return "depth";
+    case KindObjectId:
+        return "object-id";
+    case KindPanoramaDepth:
+        return "panorama depth";
+    default:
+        return "unknown";
+    }
+}
+
+const char* UnitName(std::uint32_t unitCode) {
+    switch (unitCode) {
+    case UnitMillimetre:
+        return "millimetre";
+    case UnitCentimetre:
+        return "centimetre";
+    case UnitMetre:
+        return "metre";
+    case UnitKilometre:
+        return "kilometre";
+    case UnitInch:
+        return "inch";
+    case UnitFoot:
+        return "foot";
+    default:
+        return "none";
+    }
+}
+
+const char* ProjectionName(std::uint32_t projection) {
+    switch (projection) {
+    case ProjectionPerspective:
+        return "perspective";
+    case ProjectionParallel:
+        return "parallel";
+    case ProjectionPanorama:
+        return "panorama";
+    default:
+        return "unknown";
+    }
 }

@@ -1,4 +1,4 @@
-#include "mirrored_file.h"
+#include "tiff_writer_1_3/mirrored_file.h"
 
 #include <cstdio>
 #include <cstring>
@@ -69,7 +69,7 @@ void DifferingSpan(const unsigned char* a, const unsigned char* b, std::size_t s
 
 MirroredFile::MirroredFile(platform::File file) : file_(std::move(file)) {}
 
-TIFF* MirroredFile::OpenTiff(const char* name, const char* mode, TIFFOpenOptions* options) {
+TIFF* MirroredFile::OpenHandle(const char* name, const char* mode, TIFFOpenOptions* options) {
     return TIFFClientOpenExt(name, mode, this, ReadProc, WriteProc, SeekProc, CloseProc, SizeProc,
                              MapProc, UnmapProc, options);
 }
