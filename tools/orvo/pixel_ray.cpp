@@ -1,5 +1,7 @@
 #include "pixel_ray.h"
 
+#include "orvo/panorama.h"
+
 #include <cmath>
 
 namespace {
@@ -17,21 +19,6 @@ double Between(double first, double last, int i, int n) {
     return n > 1 ? first + i * (last - first) / (n - 1) : 0.5 * (first + last);
 }
 
-// The cameras of the panorama's slots, as the render host aims them: the side cameras stand
-// upright (Z up, right = forward x up); the cameras looking up and down are the +Y camera
-// tilted, so they keep +X as their right axis. A panorama records none of this.
-struct SlotCamera {
-    const char* name;
-    Vector3 forward;
-    Vector3 right;
-    Vector3 up;
-};
-const SlotCamera SlotCameras[6] = {
-    {"+Y", {0, 1, 0}, {1, 0, 0}, {0, 0, 1}},       {"+X", {1, 0, 0}, {0, -1, 0}, {0, 0, 1}},
-    {"-Y", {0, -1, 0}, {-1, 0, 0}, {0, 0, 1}},     {"-X", {-1, 0, 0}, {0, 1, 0}, {0, 0, 1}},
-    {"+Z (up)", {0, 0, 1}, {1, 0, 0}, {0, -1, 0}}, {"-Z (down)", {0, 0, -1}, {1, 0, 0}, {0, 1, 0}},
-};
-
 PixelRay PanoramaRay(const OrvoDocument& document, int column, int row) {
     const int n = document.height;
     if (document.width != 6 * n) {
@@ -39,14 +26,8 @@ PixelRay PanoramaRay(const OrvoDocument& document, int column, int row) {
                                            std::to_string(n) +
                                            " pixels is not six square faces side by side");
     }
-    const int slot = column / n;
-    const SlotCamera& camera = SlotCameras[slot];
-    // The centres of a face's outer pixels lie on the cube's edges.
-    const double x = Between(-1.0, 1.0, column % n, n);
-    const double y = Between(1.0, -1.0, row, n);
-    const Vector3 direction =
-        Add(camera.forward, Add(Scaled(camera.right, x), Scaled(camera.up, y)));
-    return {document.panorama->eyePoint, direction, slot};
+    const Vector3 direction = PanoramaPixelDirection(n, column, row, UnrolledFaces);
+    return {document.panorama->eyePoint, direction, column / n};
 }
 
 } // namespace
@@ -88,5 +69,5 @@ PixelRay RayThroughPixel(const OrvoDocument& document, int column, int row) {
 }
 
 const char* SlotName(int slot) {
-    return slot >= 0 && slot < 6 ? SlotCameras[slot].name : "";
+    return PanoramaSlotName(slot);
 }
