@@ -10,9 +10,11 @@ set -euo pipefail
 
 # libgmock-dev although no test uses GoogleMock: Debian's GTest CMake package checks that the
 # gmock libraries exist when it is found. ImageMagick, libvips and Pillow are TIFF readers
-# that the tests open every page with.
+# that the tests open every page with. The Python module builds on python3-dev and
+# pybind11-dev; its tests run under python3-pytest.
 packages=(cmake make g++ libtiff-dev libtiff-tools libpng-dev libgtest-dev libgmock-dev
-          python3 python3-tifffile python3-numpy imagemagick libvips-tools python3-pil)
+          python3 python3-tifffile python3-numpy imagemagick libvips-tools python3-pil
+          python3-dev pybind11-dev python3-pytest)
 for option in "$@"; do
     case "$option" in
         --bench) packages+=(time) ;;
