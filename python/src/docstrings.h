@@ -42,8 +42,8 @@ Examples
 ((512, 3072, 3), dtype('uint8'))
 >>> distance = pano.distance()              # float64, NaN where nothing was hit
 >>> y, x = np.unravel_index(np.nanargmin(distance), distance.shape)
->>> pano.object_names[int(pano.ids[y, x])]
-'Table'
+>>> pano.object_names[int(pano.ids[y, x])], round(distance[y, x], 3)
+('Ceiling paint', 1.2)
 )";
 
 const char Read[] = R"(Read an Orvo file.
@@ -214,6 +214,7 @@ OrvoError
 
 Examples
 --------
+>>> f = orvo.read('out/panorama.orv')
 >>> origin, direction = f.ray([0, 10], 5)
 >>> origin.shape
 (2, 3)
@@ -299,8 +300,9 @@ OrvoError
 
 Examples
 --------
->>> f.mask('Table').sum()
-20713
+>>> f = orvo.read('out/panorama.orv')
+>>> int(f.mask('Stone ball').sum())
+1447
 )";
 
 const char View[] = R"(The view record of a perspective or parallel render.
