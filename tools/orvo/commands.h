@@ -3,6 +3,9 @@
 // FileError, misuse of the command line UsageError.
 #pragma once
 
+#include "orvo/panorama.h"
+
+#include <cstddef>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -13,6 +16,10 @@ public:
 };
 
 using Arguments = std::vector<std::string>;
+
+// The value of the --rolls option, the argument at position at; throws UsageError when it is
+// missing or malformed.
+FaceRolls RollsOption(const Arguments& arguments, std::size_t at);
 
 int RunInfo(const Arguments& arguments);
 int RunQuery(const Arguments& arguments);

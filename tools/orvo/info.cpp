@@ -11,14 +11,15 @@
 #include <cstdio>
 #include <map>
 #include <new>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
 
-const char InfoSynopsis[] = "orvo info [--json] FILE [FILE ...]";
+const char InfoSynopsis[] = "orvo info [--json] [--rolls UP,DOWN] FILE [FILE ...]";
 
 const char InfoHelp[] =
-    "Usage: orvo info [--json] FILE [FILE ...]\n"
+    "Usage: orvo info [--json] [--rolls UP,DOWN] FILE [FILE ...]\n"
     "\n"
     "Tells what each Orvo file holds, one file after the other: its revision and layers, the TIFF "
     "directories as libtiff\n"
@@ -30,13 +31,18 @@ const char InfoHelp[] =
     "is given at the centres of the corner pixels; its angles are measured from the view\n"
     "direction, positive to the right and upwards.\n"
     "\n"
+    "For a panorama it tells how its up and down faces were turned (see orvo query --help):\n"
+    "the roll of each, whether it was found from the face's edges, not determined there (and\n"
+    "taken as 0) or stated with --rolls, and the evidence: of the edge pixel pairs that\n"
+    "carry depth (and of those with colour), the share that agree under either roll.\n"
+    "\n"
     "A file that cannot be read is named on standard error with the problem, and the files\n"
     "after it are still reported.\n"
     "\n"
     "  --json      print the same as JSON: for one file one object; for several an array\n"
     "              with one element a file, in the order given, the object or, for a file\n"
-    "              that cannot be read, {\"file\": FILE, \"error\": PROBLEM}\n"
-    "  -h, --help  print this text\n"
+    "              that cannot be read, {\"file\": FILE, \"error\": "
+    "PROBLEM}\n" ORVO_ROLLS_OPTION_HELP "  -h, --help  print this text\n"
     "\n"
     "Exit status: 0 success, 1 a file cannot be read, 2 wrong usage.\n";
 
@@ -181,7 +187,55 @@ std::vector<const ObjectEntry*> SortedObjects(const OrvoDocument& document) {
     return sorted;
 }
 
-void PrintText(const OrvoDocument& document) {
+int RollDegrees(bool rolled) {
+    return rolled ? 180 : 0;
+}
+
+const char* RollSource(const RollsSettled& settled, const FaceRollFinding* finding) {
+    return settled.stated ? "stated" : finding->determined ? "found" : "assumed";
+}
+
+const char* CueName(RollCue cue) {
+    return cue == RollCueDepth ? "distance" : cue == RollCueColour ? "colour" : nullptr;
+}
+
+std::string Percent(const EdgeAgreement& agreement) {
+    return Fixed("%.1f%%", 100.0 * AgreementFraction(agreement)) + " of " +
+           std::to_string(agreement.compared);
+}
+
+// One kind of evidence, the chosen roll first: "agree on 97.9% of 96 edge pixels at 180°, on
+// 3.1% of 96 at 0°".
+std::string EvidenceText(const EdgeAgreement (&evidence)[2], bool rolled, const char* missing) {
+    const int first = rolled ? 1 : 0;
+    if (evidence[0].compared == 0 && evidence[1].compared == 0) {
+        return missing;
+    }
+    return "agree on " + Percent(evidence[first]) + " edge pixels at " +
+           std::to_string(RollDegrees(first == 1)) + "°, on " + Percent(evidence[1 - first]) +
+           " at " + std::to_string(RollDegrees(first == 0)) + "°";
+}
+
+void PrintRoll(const char* face, const RollsSettled& settled, const FaceRollFinding* finding,
+               bool rolled, const OrvoDocument& document) {
+    std::string text = std::to_string(RollDegrees(rolled)) + "°";
+    if (settled.stated) {
+        text += ", as stated with --rolls";
+    } else if (finding->determined) {
+        text += std::string(", found from the ") + CueName(finding->cue) + "s along its edges";
+    } else {
+        text += ", not determined from its edges: the render host's roll is assumed";
+    }
+    Line((std::string(face) + " face roll").c_str(), text);
+    if (finding != nullptr) {
+        Line("  distances", EvidenceText(finding->depth, rolled,
+                                         document.HasDepth() ? "none: no edge pixel has depth"
+                                                             : "none: no depth layer"));
+        Line("  colours", EvidenceText(finding->colour, rolled, "none: no colour layer"));
+    }
+}
+
+void PrintText(const OrvoDocument& document, const RollsSettled& settled) {
     std::printf("%s\n", document.path.c_str());
     std::printf("  revision %s, %d x %d pixels, %zu layer%s\n", document.Revision().c_str(),
                 document.width, document.height, document.layers.size(),
@@ -232,6 +286,11 @@ void PrintText(const OrvoDocument& document) {
             }
             Line("faces", "six of " + std::to_string(document.height) + " x " +
                               std::to_string(document.height) + " pixels: " + slots);
+            const PanoramaRollFinding* found = settled.finding ? &*settled.finding : nullptr;
+            PrintRoll("up", settled, found ? &found->up : nullptr, document.rolls.upRolled,
+                      document);
+            PrintRoll("down", settled, found ? &found->down : nullptr, document.rolls.downRolled,
+                      document);
         } else {
             Line("faces", "not six square faces side by side");
         }
@@ -354,7 +413,46 @@ void WriteLayerStatistics(JsonWriter& json, const OrvoDocument& document,
     }
 }
 
-void WriteJson(JsonWriter& json, const OrvoDocument& document) {
+void WriteEvidence(JsonWriter& json, const char* key, const EdgeAgreement (&evidence)[2]) {
+    json.Key(key).BeginObject();
+    json.Key("compared").BeginArray(true);
+    json.Integer(evidence[0].compared);
+    json.Integer(evidence[1].compared);
+    json.EndArray();
+    json.Key("agreeing").BeginArray(true);
+    json.Integer(evidence[0].agreeing);
+    json.Integer(evidence[1].agreeing);
+    json.EndArray();
+    json.EndObject();
+}
+
+void WriteRoll(JsonWriter& json, const char* key, const RollsSettled& settled,
+               const FaceRollFinding* finding, bool rolled) {
+    json.Key(key).BeginObject();
+    json.Key("roll").Integer(RollDegrees(rolled));
+    json.Key("source").String(RollSource(settled, finding));
+    json.Key("cue");
+    const char* cue = finding != nullptr ? CueName(finding->cue) : nullptr;
+    if (cue != nullptr) {
+        json.String(cue);
+        const EdgeAgreement(&evidence)[2] =
+            finding->cue == RollCueDepth ? finding->depth : finding->colour;
+        json.Key("agreement").Number(AgreementFraction(evidence[rolled ? 1 : 0]));
+        json.Key("otherAgreement").Number(AgreementFraction(evidence[rolled ? 0 : 1]));
+    } else {
+        json.Null();
+        json.Key("agreement").Null();
+        json.Key("otherAgreement").Null();
+    }
+    if (finding != nullptr) {
+        // Index 0 under the unrolled face, 1 under the rolled one.
+        WriteEvidence(json, "distance", finding->depth);
+        WriteEvidence(json, "colour", finding->colour);
+    }
+    json.EndObject();
+}
+
+void WriteJson(JsonWriter& json, const OrvoDocument& document, const RollsSettled& settled) {
     json.BeginObject();
     json.Key("file").String(document.path);
     json.Key("revision").String(document.Revision());
@@ -416,6 +514,12 @@ void WriteJson(JsonWriter& json, const OrvoDocument& document) {
         json.Key("faceSize");
         if (document.width == 6 * document.height) {
             json.Integer(document.height);
+            const PanoramaRollFinding* found = settled.finding ? &*settled.finding : nullptr;
+            json.Key("rolls").BeginObject();
+            WriteRoll(json, "up", settled, found ? &found->up : nullptr, document.rolls.upRolled);
+            WriteRoll(json, "down", settled, found ? &found->down : nullptr,
+                      document.rolls.downRolled);
+            json.EndObject();
         } else {
             json.Null();
         }
@@ -445,10 +549,14 @@ void WriteJson(JsonWriter& json, const OrvoDocument& document) {
 
 int RunInfo(const Arguments& arguments) {
     bool asJson = false;
+    std::optional<FaceRolls> rolls;
     std::vector<std::string> files;
-    for (const std::string& argument : arguments) {
+    for (std::size_t i = 0; i < arguments.size(); ++i) {
+        const std::string& argument = arguments[i];
         if (argument == "--json") {
             asJson = true;
+        } else if (argument == "--rolls") {
+            rolls = RollsOption(arguments, ++i);
         } else if (argument.size() > 1 && argument[0] == '-') {
             throw UsageError("unknown option \"" + argument + "\"");
         } else {
@@ -462,13 +570,14 @@ int RunInfo(const Arguments& arguments) {
     options.directoryListings = true;
     if (files.size() == 1) {
         // One file keeps its plain report: a failure is thrown to main, which names it.
-        const OrvoDocument document = LoadOrvoDocument(files[0], options);
+        OrvoDocument document = LoadOrvoDocument(files[0], options);
+        const RollsSettled settled = SettleFaceRolls(document, rolls);
         if (asJson) {
             JsonWriter json(stdout);
-            WriteJson(json, document);
+            WriteJson(json, document, settled);
             json.Finish();
         } else {
-            PrintText(document);
+            PrintText(document, settled);
         }
         return 0;
     }
@@ -482,12 +591,13 @@ int RunInfo(const Arguments& arguments) {
         std::string named = files[i];
         std::string problem;
         try {
-            const OrvoDocument document = LoadOrvoDocument(files[i], options);
+            OrvoDocument document = LoadOrvoDocument(files[i], options);
+            const RollsSettled settled = SettleFaceRolls(document, rolls);
             if (asJson) {
-                WriteJson(json, document);
+                WriteJson(json, document, settled);
             } else {
                 std::printf("%s", i == 0 ? "" : "\n");
-                PrintText(document);
+                PrintText(document, settled);
             }
         } catch (const FileError& error) {
             named = error.File();

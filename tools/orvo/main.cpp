@@ -11,11 +11,11 @@
 
 namespace {
 
-const char Usage[] = "Usage: orvo info [--json] FILE [FILE ...]\n"
-                     "       orvo query [--json] FILE X Y [X Y ...]\n"
-                     "       orvo query [--json] FILE -\n"
+const char Usage[] = "Usage: orvo info [--json] [--rolls UP,DOWN] FILE [FILE ...]\n"
+                     "       orvo query [--json] [--rolls UP,DOWN] FILE X Y [X Y ...]\n"
+                     "       orvo query [--json] [--rolls UP,DOWN] FILE -\n"
                      "       orvo preview [--layers LIST] FILE OUTDIR\n"
-                     "       orvo web FILE DIR\n"
+                     "       orvo web [--rolls UP,DOWN] FILE DIR\n"
                      "       orvo --help | --version\n";
 
 const char Help[] =

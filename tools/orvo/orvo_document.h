@@ -4,6 +4,7 @@
 #pragma once
 
 #include "orvo/format.h"
+#include "orvo/panorama.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -57,6 +58,7 @@ struct OrvoDocument {
     std::vector<LayerDirectory> layers;
     std::optional<PerspectiveView> view;
     std::optional<PanoramaView> panorama;
+    FaceRolls rolls = UnrolledFaces;
     std::deque<ObjectEntry> objects; // as the file lists them: newest record first
     // Row after row from the top; empty when the file lacks the layer.
     std::vector<unsigned char> colour; // R, G, B a pixel
@@ -91,3 +93,28 @@ OrvoDocument LoadOrvoDocument(const std::string& path, const LoadOptions& option
 // What the file's lengths are measured in: "metre" for a unit of scale 1, "units of 2.54
 // centimetre" for another scale, "scene units" when the unit is none.
 std::string UnitPhrase(const DepthScale& scale);
+
+// How the up and down faces of a panorama were turned, as the tool settled it.
+struct RollsSettled {
+    bool stated; // the user's --rolls; otherwise found from the pixels
+    // The finder's evidence; only for a panorama whose rolls were not stated.
+    std::optional<PanoramaRollFinding> finding;
+};
+
+// Settles document.rolls once after loading, for every command that looks at a panorama's
+// up and down faces: the rolls the user stated, or those FindPanoramaRolls finds in the
+// strip's colour and depth (unrolled for a face it cannot determine). A file that is no
+// panorama of six square faces keeps UnrolledFaces.
+RollsSettled SettleFaceRolls(OrvoDocument& document, const std::optional<FaceRolls>& stated);
+
+// The value of --rolls, "UP,DOWN" with each 0 or 180 (degrees); false for anything else.
+bool ParseFaceRolls(const std::string& text, FaceRolls& rolls);
+// The option's lines for the commands' --help texts.
+#define ORVO_ROLLS_OPTION_HELP                                                                     \
+    "  --rolls UP,DOWN\n"                                                                          \
+    "              how a panorama's up and down faces were turned: 0 is the render host's\n"       \
+    "              camera (looking up with the image's up along -Y, looking down with it\n"        \
+    "              along +Y), 180 that camera rolled about its view axis. Without it each\n"       \
+    "              is found from the face's edges, whose pixels must hold the distances\n"         \
+    "              and colours of the side faces' pixels on the same rays; a face whose\n"         \
+    "              edges cannot tell (no depth and no colour detail there) is taken as 0\n"

@@ -26,7 +26,7 @@ PixelRay PanoramaRay(const OrvoDocument& document, int column, int row) {
                                            std::to_string(n) +
                                            " pixels is not six square faces side by side");
     }
-    const Vector3 direction = PanoramaPixelDirection(n, column, row, UnrolledFaces);
+    const Vector3 direction = PanoramaPixelDirection(n, column, row, document.rolls);
     return {document.panorama->eyePoint, direction, column / n};
 }
 

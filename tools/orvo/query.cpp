@@ -15,12 +15,12 @@
 #include <optional>
 #include <sstream>
 
-const char QuerySynopsis[] =
-    "orvo query [--json] FILE X Y [X Y ...]  |  orvo query [--json] FILE -";
+const char QuerySynopsis[] = "orvo query [--json] [--rolls UP,DOWN] FILE X Y [X Y ...]  |  "
+                             "orvo query [--json] [--rolls UP,DOWN] FILE -";
 
 const char QueryHelp[] =
-    "Usage: orvo query [--json] FILE X Y [X Y ...]\n"
-    "       orvo query [--json] FILE -\n"
+    "Usage: orvo query [--json] [--rolls UP,DOWN] FILE X Y [X Y ...]\n"
+    "       orvo query [--json] [--rolls UP,DOWN] FILE -\n"
     "\n"
     "Tells for a pixel (X from the left, Y from the top, both from 0) its colour, its object\n"
     "id and name, its depth along the view direction and its distance along its ray, both in\n"
@@ -47,16 +47,20 @@ const char QueryHelp[] =
     "    render camera maps the screen), and all rays run along the view direction: a\n"
     "    surface at depth t lies at eye + x * right + y * up + t * view.\n"
     "  panorama: six square faces of N pixels side by side, each seen from the panorama's\n"
-    "    eye point by the camera a render host aims along that axis, world Z up. A panorama\n"
-    "    does not record how its faces were turned; assumed (forward; right; up):\n"
+    "    eye point by the camera a render host aims along that axis, world Z up, as\n"
+    "    (forward; right; up):\n"
     "      slot 0 +Y  (+Y; +X; +Z)     slot 3 -X  (-X; +Y; +Z)\n"
     "      slot 1 +X  (+X; -Y; +Z)     slot 4 up  (+Z; +X; -Y)\n"
     "      slot 2 -Y  (-Y; -X; +Z)     slot 5 down (-Z; +X; +Y)\n"
+    "    A rig may roll the up or the down camera by 180 degrees (right and up reversed),\n"
+    "    and a panorama does not record it: the roll of each is the one under which the\n"
+    "    face's border pixels hold the same distances and colours as the side faces'\n"
+    "    border pixels on the same rays (orvo info tells what was found), or --rolls.\n"
     "    The centres of a face's pixels 0 and N-1 lie on the cube's edges: pixel j of a\n"
     "    face's row r looks along forward + x * right + y * up with x = -1 + 2j/(N-1),\n"
     "    y = 1 - 2r/(N-1).\n"
     "\n"
-    "  --json      print a JSON array with one object a pixel\n"
+    "  --json      print a JSON array with one object a pixel\n" ORVO_ROLLS_OPTION_HELP
     "  -h, --help  print this text\n"
     "\n"
     "Exit status: 0 success, 1 the file cannot be read, a pixel lies outside it, a line of\n"
@@ -350,10 +354,14 @@ int AnswerInputLines(const OrvoDocument& document, bool asJson) {
 
 int RunQuery(const Arguments& arguments) {
     bool asJson = false;
+    std::optional<FaceRolls> rolls;
     std::vector<std::string> words;
-    for (const std::string& argument : arguments) {
+    for (std::size_t i = 0; i < arguments.size(); ++i) {
+        const std::string& argument = arguments[i];
         if (argument == "--json") {
             asJson = true;
+        } else if (argument == "--rolls") {
+            rolls = RollsOption(arguments, ++i);
         } else if (argument.size() > 1 && argument[0] == '-' &&
                    !(argument[1] >= '0' && argument[1] <= '9')) {
             throw UsageError("unknown option \"" + argument + "\"");
@@ -379,7 +387,8 @@ int RunQuery(const Arguments& arguments) {
             pixels.push_back(pixel);
         }
     }
-    const OrvoDocument document = LoadOrvoDocument(words[0]);
+    OrvoDocument document = LoadOrvoDocument(words[0]);
+    SettleFaceRolls(document, rolls);
     if (fromInput) {
         return AnswerInputLines(document, asJson);
     }

@@ -11,16 +11,17 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <string>
 #include <system_error>
 #include <vector>
 
 namespace fs = std::filesystem;
 
-const char WebSynopsis[] = "orvo web FILE DIR";
+const char WebSynopsis[] = "orvo web [--rolls UP,DOWN] FILE DIR";
 
 const char WebHelp[] =
-    "Usage: orvo web FILE DIR\n"
+    "Usage: orvo web [--rolls UP,DOWN] FILE DIR\n"
     "\n"
     "Writes DIR with the web viewer (index.html, its scripts and style) and a copy of the\n"
     "Orvo file FILE; DIR/index.html opens that file by itself. Put DIR on any static web\n"
@@ -31,10 +32,12 @@ const char WebHelp[] =
     "tells its object, distance, depth and world point as orvo query does, and two clicks\n"
     "measure the distance between two points.\n"
     "\n"
+    "The viewer finds how a panorama's up and down faces were turned from the pixels along\n"
+    "their edges, by the rule orvo query uses; --rolls states them for the page instead.\n"
+    "\n"
     "The viewer's files come from <program folder>/../share/orvo/viewer, <program\n"
     "folder>/viewer, or the source tree this program was built from.\n"
-    "\n"
-    "  -h, --help  print this text\n"
+    "\n" ORVO_ROLLS_OPTION_HELP "  -h, --help  print this text\n"
     "\n"
     "Exit status: 0 success, 1 the file cannot be read or DIR cannot be written, 2 wrong\n"
     "usage.\n";
@@ -43,6 +46,8 @@ namespace {
 
 // The marker in the viewer's index.html that names the file it opens by itself.
 const char FileMarker[] = "<meta name=\"orvo-file\" content=\"\">";
+// The marker that hands the page rolls stated on the command line; empty, the page finds them.
+const char RollsMarker[] = "<meta name=\"orvo-rolls\" content=\"\">";
 // Bytes of the file a script of the copy holds (base64 makes a third more of them); small
 // enough for any browser's largest string.
 const std::size_t EmbeddedPart = 48u << 20;
@@ -117,7 +122,9 @@ std::string AddressOf(const std::string& name) {
 }
 
 // The viewer's own files: everything but its tests, installed packages and hidden files.
-void CopyViewer(const fs::path& from, const fs::path& to, const std::string& fileAddress) {
+// statedRolls: "UP,DOWN" for the page to take, or empty.
+void CopyViewer(const fs::path& from, const fs::path& to, const std::string& fileAddress,
+                const std::string& statedRolls) {
     std::error_code error;
     for (auto it = fs::recursive_directory_iterator(from, error);
          !error && it != fs::recursive_directory_iterator(); it.increment(error)) {
@@ -143,6 +150,12 @@ void CopyViewer(const fs::path& from, const fs::path& to, const std::string& fil
             }
             page.replace(at, std::strlen(FileMarker),
                          "<meta name=\"orvo-file\" content=\"" + fileAddress + "\">");
+            const std::size_t rollsAt = page.find(RollsMarker);
+            if (rollsAt == std::string::npos) {
+                throw FileError(it->path().string(), "has no orvo-rolls marker to state rolls in");
+            }
+            page.replace(rollsAt, std::strlen(RollsMarker),
+                         "<meta name=\"orvo-rolls\" content=\"" + statedRolls + "\">");
             WriteText(target, page);
         } else {
             fs::copy_file(it->path(), target, fs::copy_options::overwrite_existing, error);
@@ -197,20 +210,31 @@ void WriteEmbedded(const fs::path& file, const fs::path& folder, const std::stri
 } // namespace
 
 int RunWeb(const Arguments& arguments) {
-    for (const std::string& argument : arguments) {
-        if (argument.size() > 1 && argument[0] == '-') {
+    std::optional<FaceRolls> rolls;
+    Arguments words;
+    for (std::size_t i = 0; i < arguments.size(); ++i) {
+        const std::string& argument = arguments[i];
+        if (argument == "--rolls") {
+            rolls = RollsOption(arguments, ++i);
+        } else if (argument.size() > 1 && argument[0] == '-') {
             throw UsageError("unknown option \"" + argument + "\"");
+        } else {
+            words.push_back(argument);
         }
     }
-    if (arguments.size() != 2) {
-        throw UsageError(arguments.empty()       ? "no file"
-                         : arguments.size() == 1 ? "no folder"
-                                                 : "too many arguments");
+    if (words.size() != 2) {
+        throw UsageError(words.empty()       ? "no file"
+                         : words.size() == 1 ? "no folder"
+                                             : "too many arguments");
     }
-    const fs::path file = arguments[0];
-    const fs::path folder = arguments[1];
+    const fs::path file = words[0];
+    const fs::path folder = words[1];
     // Refuses what is not an Orvo file, with the words of the other commands.
-    LoadOrvoDocument(file.string());
+    OrvoDocument document = LoadOrvoDocument(file.string());
+    const RollsSettled settled = SettleFaceRolls(document, rolls);
+    const std::string statedRolls = rolls ? std::to_string(rolls->upRolled ? 180 : 0) + "," +
+                                                std::to_string(rolls->downRolled ? 180 : 0)
+                                          : std::string();
     const fs::path viewer = FindViewer();
 
     std::error_code error;
@@ -222,7 +246,7 @@ int RunWeb(const Arguments& arguments) {
         throw FileError(folder.string(), std::strerror(ENOTDIR));
     }
     const std::string name = file.filename().string();
-    CopyViewer(viewer, folder, AddressOf(name));
+    CopyViewer(viewer, folder, AddressOf(name), statedRolls);
     const fs::path copy = folder / name;
     if (!fs::equivalent(file, copy, error)) {
         fs::copy_file(file, copy, fs::copy_options::overwrite_existing, error);
@@ -237,5 +261,16 @@ int RunWeb(const Arguments& arguments) {
     std::printf("Open %s in a browser, or serve the folder with any static web server\n"
                 "(python3 -m http.server -d %s) and open its address.\n",
                 page.string().c_str(), folder.string().c_str());
+    if (document.panorama && document.width == 6 * document.height) {
+        const auto how = [&settled](const FaceRollFinding* finding) {
+            return settled.stated        ? "as stated"
+                   : finding->determined ? "found from its edges"
+                                         : "not determined, taken as the render host's";
+        };
+        const PanoramaRollFinding* found = settled.finding ? &*settled.finding : nullptr;
+        std::printf("The panorama's up face is rolled %d degrees (%s), its down face %d (%s).\n",
+                    document.rolls.upRolled ? 180 : 0, how(found ? &found->up : nullptr),
+                    document.rolls.downRolled ? 180 : 0, how(found ? &found->down : nullptr));
+    }
     return 0;
 }

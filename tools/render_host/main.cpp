@@ -26,7 +26,8 @@ namespace {
 
 const char Usage[] =
     "Usage: render_host faces [--size N] [--margin M] [--fov DEGREES] [--eye X,Y,Z]\n"
-    "                         [--faces LIST] [--faces-only] [options]\n"
+    "                         [--faces LIST] [--roll-up] [--roll-down] [--faces-only]\n"
+    "                         [options]\n"
     "       render_host sequence [--size N] [--fov DEGREES] [--frames F] [options]\n"
     "       render_host probe [--frame K] [--frames F] [--names KIND]\n"
     "       render_host --help | --version\n"
@@ -56,6 +57,10 @@ const char Usage[] =
     "                   -3..3 and 0..2.8 metres)\n"
     "  --faces LIST     faces: which faces to render, in this order (default +x,-x,+y,-y,+z,-z),\n"
     "                   each at most once\n"
+    "  --roll-up        faces: roll the camera aimed up by 180 degrees about its view axis\n"
+    "                   (right axis -X, up axis +Y instead of +X and -Y), as some rigs do\n"
+    "  --roll-down      faces: the same for the camera aimed down (right -X, up -Y instead\n"
+    "                   of +X and +Y)\n"
     "  --faces-only     faces: render faces that stitch cannot join. Without it, faces whose\n"
     "                   cube face is wider than 2730 pixels are refused before anything is\n"
     "                   rendered: stitch writes panoramas of at most 16383 pixels (6 faces)\n"
@@ -105,6 +110,8 @@ struct Options {
     int frame = 0;
     bool byMaterial = true;
     bool facesOnly = false;
+    bool rollUp = false;
+    bool rollDown = false;
     std::string plugin = RENDER_HOST_PLUGIN;
 };
 
@@ -197,6 +204,8 @@ Options ParseOptions(int argc, char** argv) {
         {"--names", "faces sequence probe"},
         {"--plugin", "faces sequence"},
         {"--faces-only", "faces"},
+        {"--roll-up", "faces"},
+        {"--roll-down", "faces"},
     };
     for (int i = 2; i < argc; ++i) {
         const std::string option = argv[i];
@@ -207,8 +216,10 @@ Options ParseOptions(int argc, char** argv) {
         if (taken->second.find(options.command) == std::string::npos) {
             throw UsageError(option + " does not apply to " + options.command);
         }
-        if (option == "--faces-only") {
-            options.facesOnly = true;
+        if (option == "--faces-only" || option == "--roll-up" || option == "--roll-down") {
+            (option == "--faces-only" ? options.facesOnly
+             : option == "--roll-up"  ? options.rollUp
+                                      : options.rollDown) = true;
             continue;
         }
         if (i + 1 == argc) {
@@ -380,8 +391,14 @@ void RunFaces(const Options& options) {
         std::printf("Rendering face %s (%zu of %zu), %d x %d pixels: %s\n", face->label, ++done,
                     options.faces.size(), width, width, platform::WideToAnsi(path).c_str());
         std::fflush(stdout);
-        const Camera camera = {options.eye, face->forward, face->right, face->up,
-                               width,       width,         pitch};
+        Camera camera = {options.eye, face->forward, face->right, face->up, width, width, pitch};
+        const bool rolled = face->forward.z > 0   ? options.rollUp
+                            : face->forward.z < 0 ? options.rollDown
+                                                  : false;
+        if (rolled) {
+            camera.right = camera.right * -1.0;
+            camera.up = camera.up * -1.0;
+        }
         OrvoOutput output(module, options.byMaterial, path, width, width);
         Render(scene, camera, output.Frame());
         output.Write(BMM_SINGLEFRAME);

@@ -7,7 +7,12 @@ pixel's world point must equal the point the tool finds for the same pixel of th
 came from, whose camera the plug-in recorded; and the ray caster behind the render, asked
 along the line from the eye to that point, must hit the same object there.
 
-Usage: check_orvo_scene.py ORVO RENDER_HOST STITCH
+With "rolls", the same room from a rig that rolls the up or the down camera or both by 180
+degrees: `orvo info` must find each roll from the panorama's edges, and every pixel of the up
+and down slots must show the point that the ray caster finds along the ray of the camera that
+rendered it (built here from the rig, not from the tool's slots).
+
+Usage: check_orvo_scene.py ORVO RENDER_HOST STITCH [rolls]
 """
 import json
 import os
@@ -87,5 +92,74 @@ def main(orvo, render_host, stitch):
               'has them; %d pixels see nothing' % (compared, agree, len(hits), misses))
 
 
+# Near a corner and high up, so that the faces' edges see walls on two sides and the ceiling
+# or the floor on the others: the distances along the edges tell the rolls apart.
+CORNER_EYE = (3.4, 2.4, 2.1)
+# The cameras aimed up and down as render_host aims them: forward, right, up.
+UP_CAMERA = ((0, 0, 1), (1, 0, 0), (0, -1, 0))
+DOWN_CAMERA = ((0, 0, -1), (1, 0, 0), (0, 1, 0))
+
+
+def rolled(camera, roll):
+    forward, right, up = (np.array(v, dtype=float) for v in camera)
+    return (forward, -right, -up) if roll else (forward, right, up)
+
+
+def check_rolls(orvo, render_host, stitch):
+    eye = np.array(CORNER_EYE)
+    with tempfile.TemporaryDirectory(prefix='orvo_rolls_') as work:
+        for up_roll, down_roll in ((0, 0), (180, 0), (0, 180), (180, 180)):
+            where = 'up %d, down %d' % (up_roll, down_roll)
+            faces = os.path.join(work, 'faces_%d_%d' % (up_roll, down_roll))
+            options = ['--roll-up'] * bool(up_roll) + ['--roll-down'] * bool(down_roll)
+            run(render_host, 'faces', '--size', N, '--eye', '%r,%r,%r' % CORNER_EYE, *options,
+                '--out', faces)
+            panorama = faces + '.orv'
+            run(stitch, panorama, *[os.path.join(faces, f) for f in FACES], '1e-7', '0', '1')
+
+            rolls = json.loads(run(orvo, 'info', '--json', panorama))['panorama']['rolls']
+            for face, roll in (('up', up_roll), ('down', down_roll)):
+                found = rolls[face]
+                assert (found['roll'], found['source']) == (roll, 'found'), (where, found)
+                assert found['agreement'] > 0.9 > 0.5 > found['otherAgreement'], (where, found)
+
+            # Every pixel of the up and down slots, along the ray of the camera that took it.
+            pixels, rays = [], []
+            for slot, camera, roll in ((4, UP_CAMERA, up_roll), (5, DOWN_CAMERA, down_roll)):
+                forward, right, up = rolled(camera, roll)
+                for y in range(N):
+                    for x in range(N):
+                        pixels.append((slot * N + x, y))
+                        rays.append(forward + (-1 + 2 * x / (N - 1)) * right +
+                                    (1 - 2 * y / (N - 1)) * up)
+            lines = ''.join('%r %r %r %r %r %r\n' % (*eye, *d) for d in rays)
+            probed = run(render_host, 'probe', input_text=lines).splitlines()
+            asked = ''.join('%d %d\n' % p for p in pixels)
+            answers = json.loads(run(orvo, 'query', '--json', panorama, '-', input_text=asked))
+            agree = 0
+            for ray, line, answer in zip(rays, probed, answers):
+                if line == 'none' or answer['point'] is None:
+                    assert line == 'none' and answer['point'] is None, (where, answer, line)
+                    continue
+                t, name = line.split('\t', 1)
+                gap = np.linalg.norm(eye + float(t) * ray - np.array(answer['point']))
+                agree += gap < 1e-4 and name == answer['name']
+            assert agree == len(pixels), (where, agree, len(pixels))
+
+            if (up_roll, down_roll) == (180, 180):
+                # Read with the render host's roll stated instead, the same pixels land on the
+                # far side of the eye: the check above tells the rolls apart.
+                wrong = json.loads(run(orvo, 'query', '--json', '--rolls', '0,0', panorama, '-',
+                                       input_text=asked))
+                off = sum(np.linalg.norm(np.subtract(a['point'], b['point'])) > 0.1
+                          for a, b in zip(wrong, answers) if a['point'] is not None)
+                assert off > 0.9 * len(pixels), off
+            print('%s: rolls found; %d up and down pixels where the render cameras saw them'
+                  % (where, agree))
+
+
 if __name__ == '__main__':
-    main(*sys.argv[1:4])
+    if sys.argv[4:5] == ['rolls']:
+        check_rolls(*sys.argv[1:4])
+    else:
+        main(*sys.argv[1:4])

@@ -340,7 +340,7 @@ class Panorama(ToolCase):
         y = 1 - 2 * row / (self.N - 1)
         return self.EYE, forward + x * right + y * up
 
-    def test_points_lie_on_the_room_around_the_eye(self):
+    def room_depths(self):
         n = self.N
         low, high = self.ROOM
         depths = np.full((n, 6 * n), np.nan)
@@ -350,6 +350,12 @@ class Panorama(ToolCase):
                 # Leaving the box: the nearest wall ahead along each axis.
                 depths[row, column] = min((np.where(d > 0, high, low) - self.EYE)[d != 0] /
                                           d[d != 0])
+        return depths
+
+    def test_points_lie_on_the_room_around_the_eye(self):
+        n = self.N
+        low, high = self.ROOM
+        depths = self.room_depths()
         depths[3, 5] = depths[0, 40] = np.nan  # a window onto nothing
         picture = Picture(6 * n, n, seed=7)
         picture.set_depths(depths, near=0.1, far=12.0)
@@ -377,6 +383,54 @@ class Panorama(ToolCase):
         result = orvo('query', self.path('odd.orv'), 0, 0)
         self.assertEqual(result.returncode, 1)
         self.assertIn('is not six square faces', result.stderr)
+
+
+    def test_edges_that_cannot_tell_leave_the_render_hosts_roll(self):
+        """Up and down faces whose edges, and the side faces' rows they meet, have no depth
+        and one flat colour: neither roll can be told, so both stay as the render host turns
+        them, unless --rolls states otherwise."""
+        n = self.N
+        depths = self.room_depths()
+        picture = Picture(6 * n, n, seed=11)
+        edge = np.zeros((n, 6 * n), dtype=bool)
+        edge[[0, n - 1], :] = True
+        for slot in (4, 5):
+            edge[:, [slot * n, slot * n + n - 1]] = True
+        depths[edge] = np.nan
+        picture.set_depths(depths, near=0.1, far=12.0)
+        picture.colour[edge] = (90, 90, 90)
+        path = self.path('flat_edges.orv')
+        picture.write(path, 'stream', 'panorama %s 0.1 12.0 1 4' % vector_text(self.EYE))
+        rolls = orvo_json('info', path)['panorama']['rolls']
+        for face in ('up', 'down'):
+            self.assertEqual(rolls[face], {
+                'roll': 0, 'source': 'assumed', 'cue': None, 'agreement': None,
+                'otherAgreement': None, 'distance': {'compared': [0, 0], 'agreeing': [0, 0]},
+                'colour': {'compared': [4 * n, 4 * n], 'agreeing': [4 * n, 4 * n]}}, face)
+        text = orvo('info', path).stdout
+        self.assertIn('up face roll         0°, not determined from its edges: the render '
+                      "host's roll is assumed", text)
+        self.assertIn('distances          none: no edge pixel has depth', text)
+        # Inside the up and down faces, the points lie along the unrolled rays; stated rolls
+        # turn the up face (each pixel then looks where the opposite pixel looked) and leave
+        # the down face.
+        pixels = [(4 * n + 1, 2), (5 * n + 2, 4)]
+        for stated in ([], ['--rolls', '180,0']):
+            answers = orvo_json('query', *stated, path, *[c for p in pixels for c in p])
+            for (column, row), answer in zip(pixels, answers):
+                t = picture.depths[row, column]
+                if stated and column < 5 * n:
+                    slot = column // n
+                    column, row = slot * n + n - 1 - column % n, n - 1 - row
+                origin, direction = self.ray(column, row)
+                np.testing.assert_allclose(answer['point'], origin + t * direction, atol=1e-11)
+        info = orvo_json('info', '--rolls', '180,0', path)['panorama']['rolls']
+        self.assertEqual([info['up']['roll'], info['up']['source'], info['down']['roll']],
+                         [180, 'stated', 0])
+        for bad in ('90,0', '180', '0,0,0', ''):
+            result = orvo('query', '--rolls', bad, path, 0, 0)
+            self.assertEqual(result.returncode, 2, bad)
+            self.assertIn('--rolls takes UP,DOWN', result.stderr)
 
 
 class Previews(ToolCase):

@@ -13,6 +13,7 @@
         byId: new Map(),
         counts: null,
         cameras: Q.slotCameras(),
+        rolls: null,             // a panorama's face rolls: {upRoll, downRoll, how}
         unit: '',
         view: null,              // {yaw, pitch, fov} or {x, y, zoom}
         layer: 0,
@@ -71,8 +72,9 @@
 
     let workerUrl = null;
 
-    // source: a File, an ArrayBuffer or a URL; name: what to call it.
-    function open(source, name) {
+    // source: a File, an ArrayBuffer or a URL; name: what to call it; statedRolls: the face
+    // rolls `orvo web --rolls` stated for this file, or null to find them.
+    function open(source, name, statedRolls = null) {
         if (renderer === null) {
             return;
         }
@@ -101,7 +103,7 @@
                 return;
             }
             timings.parsed = performance.now();
-            show(data.document);
+            show(data.document, statedRolls);
         };
         worker.onerror = (event) => {
             worker.terminate();
@@ -128,14 +130,28 @@
         $('progress').hidden = true;
     }
 
+    // The face rolls found in the panorama's pixels, as `orvo info` finds them.
+    function settleRolls(doc) {
+        const found = Q.findRolls(doc);
+        const how = (face) => face.determined ? 'found from its edges' : 'not determined, taken as 0\u00b0';
+        return { upRoll: found.upRoll, downRoll: found.downRoll, found,
+            how: 'up ' + how(found.up) + ', down ' + how(found.down) };
+    }
+
     // A parsed document from the Worker becomes the page's.
-    function show(doc) {
+    function show(doc, statedRolls) {
         const problem = doc.depth !== null ? Q.rayProblem(doc) : null;
         if (problem !== null) {
             refuse(doc.name, problem);
             return;
         }
         clearMessages();
+        state.rolls = null;
+        if (doc.panorama !== null && doc.width === 6 * doc.height) {
+            state.rolls = statedRolls !== null ? { ...statedRolls, how: 'as stated' } : settleRolls(doc);
+        }
+        state.cameras = state.rolls === null ? Q.slotCameras()
+            : Q.slotCameras(state.rolls.upRoll, state.rolls.downRoll);
         const note = renderer.setDocument(doc, state.cameras, limitFromAddress());
         timings.uploaded = performance.now();
         state.doc = doc;
@@ -197,8 +213,10 @@
             : doc.view !== null ? (doc.view.projection === Q.ProjectionParallel ? 'parallel view' : 'perspective view')
                 : 'no view record';
         const layers = doc.layers.map((l) => OrvoReader.kindName(l.kind)).join(', ');
+        const rolls = state.rolls === null ? '' : ' Up face rolled ' + state.rolls.upRoll + '\u00b0, down face ' +
+            state.rolls.downRoll + '\u00b0 (' + state.rolls.how + ').';
         $('file-info').textContent = 'Revision ' + doc.revision + ', ' + doc.width + ' x ' + doc.height +
-            ' pixels, ' + kind + '. Layers: ' + layers + '. Lengths in ' + state.unit + '.';
+            ' pixels, ' + kind + '. Layers: ' + layers + '. Lengths in ' + state.unit + '.' + rolls;
     }
 
     // ---- Views and the fragment ----------------------------------------------------------
@@ -993,7 +1011,7 @@
         },
     };
 
-    function openEmbedded(file) {
+    function openEmbedded(file, statedRolls) {
         const embedded = globalThis.OrvoEmbedded;
         embedded.next = (index) => {
             if (index < embedded.count) {
@@ -1003,7 +1021,7 @@
             }
             const buffer = embedded.buffer.buffer;
             embedded.buffer = null;
-            open(buffer, file.split('/').pop());
+            open(buffer, file.split('/').pop(), statedRolls);
         };
         const load = (index) => {
             const script = document.createElement('script');
@@ -1028,9 +1046,13 @@
         if (file === '') {
             return;
         }
+        // Rolls stated by `orvo web --rolls` belong to the file it named.
+        const rollsMeta = document.querySelector('meta[name=orvo-rolls]');
+        const stated = file === own && rollsMeta !== null ? /^(0|180),(0|180)$/.exec(rollsMeta.content.trim()) : null;
+        const statedRolls = stated === null ? null : { upRoll: Number(stated[1]), downRoll: Number(stated[2]) };
         const name = decodeURIComponent(file.split('?')[0].split('/').pop()) || file;
         if (location.protocol === 'file:' && asked === null) {
-            openEmbedded(file);
+            openEmbedded(file, statedRolls);
             return;
         }
         if (location.protocol === 'file:') {
@@ -1038,7 +1060,7 @@
                 'open the page through a web server.', 'error');
             return;
         }
-        open(new URL(file, location.href).href, name);
+        open(new URL(file, location.href).href, name, statedRolls);
     }
 
     listMeasurements();

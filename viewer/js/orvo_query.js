@@ -103,6 +103,107 @@
             return { origin: view.eyePoint, direction: add(view.viewDirection, offset), slot: -1 };
         }
 
+        // How a panorama's up and down faces were turned, found from its own pixels by the rule
+        // of `orvo info`: a border pixel of the up or down face and the side face's border pixel
+        // on the same ray hold the same distance and nearly the same colour under the right
+        // roll. Each face is tried both ways against the side faces' top (up) or bottom (down)
+        // rows, first by distance, then by colour. Per face: determined, rolled, the cue that
+        // decided ('distance', 'colour' or null), and the evidence [unrolled, rolled] as
+        // {compared, agreeing} pairs; upRoll and downRoll in degrees for slotCameras.
+        const RollDistanceTolerance = 1.0 / 65536.0;
+        const RollColourTolerance = 3;
+        const RollAgreementNeeded = 0.9;
+
+        function findRolls(doc) {
+            const n = doc.height;
+            const scale = scaleOf(doc);
+            const face = (slot) => {
+                const finding = { determined: false, rolled: false, cue: null,
+                    distance: [{ compared: 0, agreeing: 0 }, { compared: 0, agreeing: 0 }],
+                    colour: [{ compared: 0, agreeing: 0 }, { compared: 0, agreeing: 0 }] };
+                if (doc.panorama === null || n < 2 || doc.width !== 6 * n) {
+                    return finding;
+                }
+                const sideRow = slot === 4 ? 0 : n - 1;
+                for (let rolled = 0; rolled < 2; ++rolled) {
+                    const cameras = slotCameras(slot === 4 ? 180 * rolled : 0, slot === 5 ? 180 * rolled : 0);
+                    for (let sideColumn = 0; sideColumn < 4 * n; ++sideColumn) {
+                        comparePair(doc, scale, slot, cameras, sideColumn, sideRow, finding.distance[rolled],
+                            finding.colour[rolled]);
+                    }
+                }
+                let choice = decide(finding.distance, n);
+                finding.cue = 'distance';
+                if (choice < 0) {
+                    choice = decide(finding.colour, n);
+                    finding.cue = 'colour';
+                }
+                finding.determined = choice >= 0;
+                finding.rolled = choice === 1;
+                if (!finding.determined) {
+                    finding.cue = null;
+                }
+                return finding;
+            };
+            const up = face(4);
+            const down = face(5);
+            return { up, down, upRoll: up.rolled ? 180 : 0, downRoll: down.rolled ? 180 : 0 };
+        }
+
+        function dot(a, b) {
+            return a.x * b.x + a.y * b.y + a.z * b.z;
+        }
+
+        function comparePair(doc, scale, slot, cameras, sideColumn, sideRow, distance, colour) {
+            const n = doc.height;
+            const ray = rayThroughPixel(doc, sideColumn, sideRow, cameras).direction;
+            const camera = cameras[slot];
+            const along = dot(ray, camera.forward);
+            const x = dot(ray, camera.right) / along;
+            const y = dot(ray, camera.up) / along;
+            const last = n - 1;
+            const column = Math.min(last, Math.max(0, Math.round((x + 1.0) * 0.5 * last)));
+            const row = Math.min(last, Math.max(0, Math.round((1.0 - y) * 0.5 * last)));
+            const side = sideRow * 6 * n + sideColumn;
+            const own = row * 6 * n + slot * n + column;
+            if (doc.depth !== null) {
+                const a = doc.depth[side];
+                const b = doc.depth[own];
+                if (a !== NoDepthCode || b !== NoDepthCode) {
+                    ++distance.compared;
+                    if (a !== NoDepthCode && b !== NoDepthCode) {
+                        const ownRay = rayThroughPixel(doc, slot * n + column, row, cameras).direction;
+                        const tolerance = (scale.farDepth - scale.nearDepth) * RollDistanceTolerance * length(ray);
+                        const gap = depthOf(scale, a) * length(ray) - depthOf(scale, b) * length(ownRay);
+                        distance.agreeing += Math.abs(gap) <= tolerance ? 1 : 0;
+                    }
+                }
+            }
+            if (doc.colour !== null) {
+                ++colour.compared;
+                let same = true;
+                for (let k = 0; k < 3; ++k) {
+                    same = same && Math.abs(doc.colour[3 * side + k] - doc.colour[3 * own + k]) <= RollColourTolerance;
+                }
+                colour.agreeing += same ? 1 : 0;
+            }
+        }
+
+        // Which roll one kind of evidence chooses, 0 or 1, or -1: the better roll must agree on
+        // nearly all its pairs, and the other disagree on four times as many pairs and on at
+        // least an eighth of them.
+        function decide(evidence, n) {
+            const [u, r] = evidence;
+            const better = r.agreeing * u.compared > u.agreeing * r.compared ? 1 : 0;
+            const chosen = evidence[better];
+            const other = evidence[1 - better];
+            const chosenMisses = chosen.compared - chosen.agreeing;
+            const otherMisses = other.compared - other.agreeing;
+            const decides = chosen.compared > 0 && chosen.agreeing >= RollAgreementNeeded * chosen.compared &&
+                otherMisses >= 4 * chosenMisses && 2 * otherMisses >= n;
+            return decides ? better : -1;
+        }
+
         // The depth range and unit of whichever view record the file has.
         function scaleOf(doc) {
             const v = doc.panorama !== null ? doc.panorama : doc.view;
@@ -190,7 +291,7 @@
 
         return {
             NoDepthCode, ProjectionPerspective, ProjectionParallel, ProjectionPanorama,
-            slotCameras, rayThroughPixel, rayProblem, windowOf, scaleOf, depthOf, unitPhrase, ask,
+            slotCameras, findRolls, rayThroughPixel, rayProblem, windowOf, scaleOf, depthOf, unitPhrase, ask,
             distanceBetween, formatG, length,
         };
     });

@@ -316,10 +316,17 @@ test('layers and highlight: the screen shows the file\'s colour, distance and id
     await page.close();
 });
 
-test('across the cube\'s edges: no seam and no jump, also at the up and down faces', async () => {
+test('across the cube\'s edges: no seam and no jump, also at the up and down faces of either roll', async () => {
     const files = makeFiles();
     const page = await newPage();
-    await choose(page, files.panorama);
+    for (const file of [files.panorama, files.rolledPanorama]) {
+        await choose(page, file);
+        await assertSeamless(page, file);
+    }
+    await page.close();
+});
+
+async function assertSeamless(page, file) {
     const box = await stageBox(page);
     const [cx, cy] = [Math.round(box.width / 2), Math.round(box.height / 2)];
     // Each view puts one edge through the screen's centre, across the line checked.
@@ -336,7 +343,7 @@ test('across the cube\'s edges: no seam and no jump, also at the up and down fac
                     elsewhere = Math.max(elsewhere, step(t));
                 }
             }
-            assert.ok(atEdge <= Math.max(6, 1.5 * elsewhere), layer + ' at ' + yaw + ', ' + pitch + ': ' + atEdge +
+            assert.ok(atEdge <= Math.max(6, 1.5 * elsewhere), file + ' ' + layer + ' at ' + yaw + ', ' + pitch + ': ' + atEdge +
                 ' against ' + elsewhere);
         }
         // The surfaces either side of the edge lie next to each other.
@@ -344,10 +351,10 @@ test('across the cube\'s edges: no seam and no jump, also at the up and down fac
         const after = await hover(page, across === 'x' ? cx + 2 : cx, across === 'x' ? cy : cy + 2);
         assert.notEqual(Math.floor(before.x / 96), Math.floor(after.x / 96), 'the edge lies between the two');
         const gap = Math.hypot(...before.point.map((c, k) => c - after.point[k]));
-        assert.ok(gap < 0.1 * before.distance, yaw + ', ' + pitch + ': ' + gap);
+        assert.ok(gap < 0.1 * before.distance, file + ' at ' + yaw + ', ' + pitch + ': ' + gap);
+        assertLikeTool(file, [before, after], 'metre');
     }
-    await page.close();
-});
+}
 
 test('bad files give the tool\'s message and the page then opens a good file', async () => {
     const files = makeFiles();
@@ -406,6 +413,17 @@ test('orvo web: the folder opens its file by itself, from the disk and from a se
             assert.equal(await page.locator('#file-name').textContent(), name, url);
             await page.close();
         }
+        // Rolls stated on the command line are the page's, not those it would find.
+        const stated = path.join(work, 'web_stated');
+        must(tools.ORVO, ['web', '--rolls', '0,180', files.rolledPanorama, stated]);
+        const statedPage = await newPage('file://' + path.join(stated, 'index.html'));
+        await waitReady(statedPage);
+        assert.match(await statedPage.locator('#file-info').textContent(),
+            /Up face rolled 0\u00b0, down face 180\u00b0 \(as stated\)\.$/);
+        await choose(statedPage, files.rolledPanorama);
+        assert.match(await statedPage.locator('#file-info').textContent(),
+            /Up face rolled 180\u00b0, down face 180\u00b0 \(up found from its edges, down found from its edges\)\.$/);
+        await statedPage.close();
         // Textures smaller than the file's faces: the picture is reduced, the values are not.
         const page = await newPage(base + '?maxtexture=40');
         await waitReady(page);

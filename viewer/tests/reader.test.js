@@ -10,7 +10,7 @@ const test = require('node:test');
 
 const Reader = require('../js/orvo_reader.js');
 const Query = require('../js/orvo_query.js');
-const { tools, work, must, query, refusal, makeFiles, plainTiff } = require('./support.js');
+const { tools, work, must, query, refusal, makeFiles, makeRolledPanoramas, plainTiff } = require('./support.js');
 
 function parseFile(file) {
     const data = fs.readFileSync(file);
@@ -21,7 +21,8 @@ function parseFile(file) {
 function assertAnswersAlike(file, step) {
     const doc = parseFile(file);
     const byId = Reader.objectsById(doc.objects);
-    const cameras = Query.slotCameras();
+    const rolls = doc.panorama !== null ? Query.findRolls(doc) : { upRoll: 0, downRoll: 0 };
+    const cameras = Query.slotCameras(rolls.upRoll, rolls.downRoll);
     const pixels = [];
     for (let y = 0; y < doc.height; y += step) {
         for (let x = 0; x < doc.width; x += step) {
@@ -65,6 +66,32 @@ test('every pixel reads as orvo query answers it, in both revisions and all thre
         [-2.5, '-2.5'], [123456789, '123456789'], [2.54, '2.54'], [-0, '-0']]) {
         assert.equal(Query.formatG(value), text);
     }
+});
+
+test('the rolls of a panorama\'s up and down faces are found as orvo info finds them', () => {
+    const panoramas = makeRolledPanoramas();
+    for (const { file, upRoll, downRoll, undetermined } of panoramas) {
+        const found = Query.findRolls(parseFile(file));
+        const tool = JSON.parse(must(tools.ORVO, ['info', '--json', file])).panorama.rolls;
+        assert.deepEqual([found.upRoll, found.downRoll], [upRoll, downRoll], file);
+        for (const face of ['up', 'down']) {
+            const page = found[face];
+            const where = file + ' ' + face;
+            assert.equal(page.determined, !undetermined, where);
+            assert.deepEqual([page.rolled ? 180 : 0, page.determined ? 'found' : 'assumed', page.cue],
+                [tool[face].roll, tool[face].source, tool[face].cue], where);
+            for (const cue of ['distance', 'colour']) {
+                assert.deepEqual(page[cue].map((e) => e.compared), tool[face][cue].compared, where + ' ' + cue);
+                assert.deepEqual(page[cue].map((e) => e.agreeing), tool[face][cue].agreeing, where + ' ' + cue);
+            }
+        }
+    }
+    // Both ways of telling occur: by the distances and, where the up face sees only the
+    // ceiling, by its shading.
+    const cues = new Set(panoramas.map((p) => Query.findRolls(parseFile(p.file)).up.cue));
+    assert.deepEqual([...cues].sort((a, b) => String(a).localeCompare(String(b))), ['colour', 'distance', null]);
+    // With both faces rolled, every pixel still reads as the tool answers it.
+    assertAnswersAlike(panoramas[3].file, 1);
 });
 
 test('a big-endian file reads as its little-endian original, as the tool reads it', () => {

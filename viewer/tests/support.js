@@ -60,6 +60,12 @@ function makeFiles() {
     files.panorama = path.join(work, 'panorama.orv');
     must(tools.STITCH, [files.panorama, ...['py', 'px', 'ny', 'nx', 'pz', 'nz'].map((f) =>
         path.join(faces, 'face_' + f + '.orv')), '1e-7', '0', '1']);
+    // The same room from a rig whose up and down cameras are rolled by 180 degrees.
+    const rolledFaces = path.join(work, 'rolled_faces');
+    must(tools.RENDER_HOST, ['faces', '--size', 96, '--roll-up', '--roll-down', '--out', rolledFaces]);
+    files.rolledPanorama = path.join(work, 'rolled_panorama.orv');
+    must(tools.STITCH, [files.rolledPanorama, ...['py', 'px', 'ny', 'nx', 'pz', 'nz'].map((f) =>
+        path.join(rolledFaces, 'face_' + f + '.orv')), '1e-7', '0', '1']);
     files.face = path.join(faces, 'face_px.orv');
     files.sample = path.join(work, 'sample.orv');
     must(tools.ORVO_SAMPLE, [files.sample]);
@@ -68,6 +74,43 @@ function makeFiles() {
     files.bigEndian = path.join(work, 'big_endian.orv');
     fs.writeFileSync(files.bigEndian, swapByteOrder(fs.readFileSync(files.parallel)));
     return files;
+}
+
+// Panoramas of the demo room from rigs that roll the up camera, the down camera, both or
+// neither by 180 degrees, seen from near a corner (the edges' distances tell the rolls) and
+// from the default eye (the up face's edges see only the ceiling, whose shading tells); and a
+// panorama whose up and down edges have no depth and one colour, which tells nothing.
+function makeRolledPanoramas() {
+    if (files.rolled !== undefined) {
+        return files.rolled;
+    }
+    const faces = ['py', 'px', 'ny', 'nx', 'pz', 'nz'];
+    const made = [];
+    for (const eye of ['3.4,2.4,2.1', '0.4,-0.6,1.6']) {
+        for (const options of [[], ['--roll-up'], ['--roll-down'], ['--roll-up', '--roll-down']]) {
+            const name = 'rolled_' + made.length;
+            const folder = path.join(work, name);
+            must(tools.RENDER_HOST, ['faces', '--size', 20, '--eye', eye, ...options, '--out', folder]);
+            const file = folder + '.orv';
+            must(tools.STITCH, [file, ...faces.map((f) => path.join(folder, 'face_' + f + '.orv')), '1e-7', '0', '1']);
+            made.push({ file, upRoll: options.includes('--roll-up') ? 180 : 0,
+                downRoll: options.includes('--roll-down') ? 180 : 0 });
+        }
+    }
+    const n = 6;
+    const lines = ['writer stream', 'size ' + 6 * n + ' ' + n, 'panorama 0.25 -0.5 1.5 0.1 12 1 4', 'pixels'];
+    for (let y = 0; y < n; ++y) {
+        for (let x = 0; x < 6 * n; ++x) {
+            const slot = Math.floor(x / n);
+            const edge = y === 0 || y === n - 1 || (slot >= 4 && (x % n === 0 || x % n === n - 1));
+            lines.push(edge ? '90 90 90 4294967295 0' : [(x * 37) % 256, (y * 53) % 256, 7, 1000000 * (x + 7 * y), 0].join(' '));
+        }
+    }
+    const flat = path.join(work, 'flat_edges.orv');
+    must(tools.ORVO_FIXTURE, [flat], lines.join('\n') + '\n');
+    made.push({ file: flat, upRoll: 0, downRoll: 0, undetermined: true });
+    files.rolled = made;
+    return made;
 }
 
 // A parallel view turned away from the world axes, with chosen pixels: a few without depth,
@@ -225,4 +268,4 @@ function decodePng(png) {
     };
 }
 
-module.exports = { tools, work, run, must, query, refusal, makeFiles, swapByteOrder, plainTiff, decodePng };
+module.exports = { tools, work, run, must, query, refusal, makeFiles, makeRolledPanoramas, swapByteOrder, plainTiff, decodePng };
