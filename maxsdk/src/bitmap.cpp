@@ -2,6 +2,7 @@
 #include "bitmap.h"
 
 #include "host_internal.h"
+#include "platform/stdio_file.h"
 #include "platform/text.h"
 
 #include <algorithm>
@@ -24,10 +25,7 @@ void CopyName(MCHAR* target, const MCHAR* source) {
     target[MAX_PATH - 1] = 0;
 }
 
-struct FileCloser {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
-typedef std::unique_ptr<std::FILE, FileCloser> File;
+typedef platform::StdioFile File;
 
 File OpenFile(const MCHAR* path, const char* mode) {
     return File(std::fopen(platform::WideToAnsi(path).c_str(), mode));

@@ -1,6 +1,6 @@
 // The writer's file with its mirror of directory bytes: whatever is mirrored or patched, the
 // file on disk and every read must hold exactly what was written last.
-#include "mirrored_file.h"
+#include "tiff_writer_1_3/mirrored_file.h"
 
 #include "platform/wide_file.h"
 

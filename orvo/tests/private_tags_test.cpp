@@ -363,7 +363,8 @@ TEST(TiffHandles, ReadPrivateBlocksFromTheMappingOrThroughTheHandle) {
 TEST(TiffHandles, OpenFilesThatAreAlreadyOpen) {
     test::TemporaryFolder folder;
     const std::string path = WriteThreeDirectories(folder);
-    TiffHandle tif(OpenStitcherTiff(platform::File::Open(path, platform::FileAccess::Read), "three", "r"));
+    TiffHandle tif(
+        OpenStitcherTiff(platform::File::Open(path, platform::FileAccess::Read), "three", "r"));
     ASSERT_NE(tif, nullptr);
     EXPECT_STREQ(TIFFFileName(tif.get()), "three");
     EXPECT_TRUE(IsTiffMapped(tif.get()));

@@ -1,7 +1,7 @@
 // The texts of revision 1.3: UTF-16 to UTF-8, tag texts, and the colour layer's property
 // list. Expected bytes are written out by hand from the encoding rules.
-#include "property_list.h"
-#include "utf8_text.h"
+#include "tiff_writer_1_3/property_list.h"
+#include "tiff_writer_1_3/utf8_text.h"
 
 #include <gtest/gtest.h>
 

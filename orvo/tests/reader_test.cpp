@@ -3,6 +3,7 @@
 // malformed input of every kind. The plug-in writer's files are read back in its own tests.
 #include "orvo/reader.h"
 #include "orvo/stream_writer.h"
+#include "orvo/walker.h"
 
 #include "platform/kernel32.h"
 
@@ -394,6 +395,30 @@ TEST(ReadOrvoFile, ReadsDeflateCompressedLayersAndWidensEightBitIds) {
     ExpectPlanes(*got, width, height);
     ExpectSameView(got->view, test::SampleView());
     ExpectObjects(got->objects, {{4, 1, 2, 3, "Eight"}});
+}
+
+// A compressed layer that claims far more samples than its file could hold is refused before
+// its plane is allocated: 65535 x 4 pixels of zeros deflate to a few kilobytes.
+TEST(ReadOrvoFile, RefusesACompressedLayerClaimingMoreThanItsFileCanHold) {
+    test::TemporaryFolder folder;
+    const std::uint32_t width = 65535;
+    const std::uint32_t height = 4;
+    std::vector<test::LibtiffLayer> layers =
+        test::OrvoLayers(test::Order(), width, height, COMPRESSION_ADOBE_DEFLATE, 16, {});
+    for (test::LibtiffLayer& layer : layers) {
+        const std::size_t rowBytes =
+            std::size_t(width) * layer.samplesPerPixel * (layer.bitsPerSample / 8);
+        layer.rows.assign(height, Bytes(rowBytes, 0));
+    }
+    const std::string path = folder.Path("claims.orv");
+    test::WriteTiffWithBlocks(path, "w", layers);
+    const std::uint64_t fileSize = test::ReadFileBytes(path).size();
+    ASSERT_GT(std::uint64_t(width) * height * 4, LargestCompressionRatio * fileSize);
+
+    EXPECT_FALSE(Read(path)->ok);
+    const OrvoWalk walk = WalkOrvoFile(path);
+    EXPECT_EQ(walk.stop, WalkStop::ClaimTooLarge);
+    EXPECT_EQ(walk.Reason().rfind("damaged: directory ", 0), 0u) << walk.Reason();
 }
 
 // The edge cases of the directory walk.

@@ -1,6 +1,8 @@
 // Stand-ins for the kernel32 calls on systems other than Windows.
 #include "platform/kernel32.h"
 
+#include "platform/text.h"
+
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -73,24 +75,6 @@ char32_t DecodeUtf8(const unsigned char* text, std::size_t length, std::size_t& 
         ++i;
     }
     return value;
-}
-
-void AppendUtf8(std::string& out, char32_t c) {
-    if (c < 0x80) {
-        out += static_cast<char>(c);
-    } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | (c >> 6));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        out += static_cast<char>(0xE0 | (c >> 12));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (c >> 18));
-        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    }
 }
 
 bool SupportedCodePage(UINT codePage) {
@@ -183,24 +167,8 @@ int WideCharToMultiByte(UINT codePage, DWORD /*flags*/, LPCWCH source, int sourc
     } else {
         length = static_cast<std::size_t>(sourceChars);
     }
-    std::string narrow;
     bool replaced = false;
-    for (std::size_t i = 0; i < length; ++i) {
-        // A wchar_t holds a UTF-16 code unit; values beyond 16 bits only come from wide
-        // literals of this platform and are taken as the code points they are.
-        const char32_t unit = static_cast<char32_t>(source[i]);
-        char32_t c = unit;
-        if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < length &&
-            static_cast<char32_t>(source[i + 1]) >= 0xDC00 &&
-            static_cast<char32_t>(source[i + 1]) <= 0xDFFF) {
-            c = 0x10000 + ((unit - 0xD800) << 10) + (static_cast<char32_t>(source[i + 1]) - 0xDC00);
-            ++i;
-        } else if ((unit >= 0xD800 && unit <= 0xDFFF) || unit > 0x10FFFF) {
-            c = Replacement;
-            replaced = true;
-        }
-        AppendUtf8(narrow, c);
-    }
+    const std::string narrow = platform::Utf16ToUtf8(source, length, false, &replaced);
     if (usedDefaultChar != nullptr) {
         *usedDefaultChar = replaced ? TRUE : FALSE;
     }

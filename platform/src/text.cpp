@@ -3,6 +3,7 @@
 #include "platform/kernel32.h"
 
 #include <climits>
+#include <type_traits>
 
 namespace platform {
 
@@ -36,6 +37,62 @@ std::string WideToAnsi(const std::wstring& text) {
         WideCharToMultiByte(CP_ACP, 0, text.data(), length, &narrow[0], needed, nullptr, nullptr);
     narrow.resize(written > 0 ? static_cast<std::size_t>(written) : 0);
     return narrow;
+}
+
+namespace {
+
+void AppendUtf8(std::string& out, char32_t c) {
+    if (c < 0x80) {
+        out += static_cast<char>(c);
+    } else if (c < 0x800) {
+        out += static_cast<char>(0xC0 | (c >> 6));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+        out += static_cast<char>(0xE0 | (c >> 12));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (c >> 18));
+        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+}
+
+bool IsHighSurrogate(char32_t unit) {
+    return unit >= 0xD800 && unit <= 0xDBFF;
+}
+
+bool IsLowSurrogate(char32_t unit) {
+    return unit >= 0xDC00 && unit <= 0xDFFF;
+}
+
+} // namespace
+
+std::string Utf16ToUtf8(const wchar_t* text, std::size_t length, bool keepLoneSurrogates,
+                        bool* replaced) {
+    std::string out;
+    out.reserve(length);
+    bool anyReplaced = false;
+    for (std::size_t i = 0; i < length; ++i) {
+        // wchar_t may be signed; only its bit pattern counts.
+        char32_t unit =
+            static_cast<char32_t>(static_cast<std::make_unsigned<wchar_t>::type>(text[i]));
+        if (IsHighSurrogate(unit) && i + 1 < length &&
+            IsLowSurrogate(static_cast<char32_t>(text[i + 1]))) {
+            const char32_t low = static_cast<char32_t>(text[++i]);
+            unit = 0x10000 + ((unit - 0xD800) << 10 | (low - 0xDC00));
+        } else if (unit > 0x10FFFF ||
+                   (!keepLoneSurrogates && (IsHighSurrogate(unit) || IsLowSurrogate(unit)))) {
+            unit = 0xFFFD;
+            anyReplaced = true;
+        }
+        AppendUtf8(out, unit);
+    }
+    if (replaced != nullptr) {
+        *replaced = anyReplaced;
+    }
+    return out;
 }
 
 } // namespace platform

@@ -495,6 +495,23 @@ TEST(PanoramaFile, FacesTheReaderCannotUseAreRefused) {
     EXPECT_EQ(PanoramaStitcher(paths, 1e-7, false).ErrorMessage(),
               folder.Path("cut.orv") + " - Read failed");
 
+    // Faces as a render killed while writing them leaves them: a few rows in with either
+    // writer (the stitcher's has flushed only its first buffers), and the plug-in's with every
+    // row written but the object table not yet.
+    const struct {
+        bool revision13;
+        int rows;
+    } killed[] = {{false, 50}, {false, 100}, {true, 3}, {true, 100}};
+    for (const auto& kill : killed) {
+        FacePlan plan = CubeFace(SlotNegativeX, 100);
+        plan.killedAfterRows = kill.rows;
+        paths[3] = folder.Path("killed.orv");
+        (kill.revision13 ? testfaces::WriteFaceFileRevision13 : testfaces::WriteFaceFile)(paths[3],
+                                                                                          plan, 3);
+        EXPECT_EQ(PanoramaStitcher(paths, 1e-7, false).ErrorMessage(), paths[3] + " - Read failed")
+            << kill.revision13 << " " << kill.rows;
+    }
+
     // Faces with one layer left out, as a face file may come.
     const struct {
         const char* name;

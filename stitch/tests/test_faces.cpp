@@ -95,16 +95,35 @@ template <typename T> T* AllocatePlane(std::size_t samples) {
     return static_cast<T*>(plane);
 }
 
+// Puts back what the file held before the writer was closed: what a killed writer leaves.
+template <typename Writer> void LeaveAsKilled(Writer& writer, const std::string& path) {
+    const std::string left = ReadBytes(path);
+    try {
+        writer.Close();
+    } catch (...) {
+        // The stream writer refuses to close before its last row.
+    }
+    WriteBytes(path, left);
+}
+
 template <typename Writer>
-void WriteRows(Writer& writer, const FacePlan& plan, int seed, unsigned char* colour,
-               std::uint32_t* depth, std::uint16_t* ids) {
+void WriteRows(Writer& writer, const std::string& path, const FacePlan& plan, int seed,
+               unsigned char* colour, std::uint32_t* depth, std::uint16_t* ids) {
     for (int y = 0; y < plan.height; ++y) {
+        if (y == plan.killedAfterRows) {
+            LeaveAsKilled(writer, path);
+            return;
+        }
         for (int x = 0; x < plan.width; ++x) {
             ColourAt(seed, x, y, colour + 3 * x);
             depth[x] = DepthAt(seed, x, y);
             ids[x] = IdAt(seed, x, y, plan.objects);
         }
         writer.WriteRow();
+    }
+    if (plan.killedAfterRows == plan.height) {
+        LeaveAsKilled(writer, path);
+        return;
     }
     for (const ObjectEntry& entry : plan.objects) {
         writer.AddObject(entry.id, entry.red, entry.green, entry.blue, entry.name);
@@ -158,7 +177,7 @@ void WriteFaceFile(const std::string& path, const FacePlan& plan, int seed) {
                             static_cast<std::uint16_t>(plan.height), L"face writer", L"", L"", L"",
                             plan.view);
     writer.SetLayers(LayerMask(plan));
-    WriteRows(writer, plan, seed, writer.ColourRow(), writer.DepthRow(), writer.IdRow());
+    WriteRows(writer, path, plan, seed, writer.ColourRow(), writer.DepthRow(), writer.IdRow());
 }
 
 void WriteFaceFileRevision13(const std::string& path, const FacePlan& plan, int seed) {
@@ -166,7 +185,7 @@ void WriteFaceFileRevision13(const std::string& path, const FacePlan& plan, int 
         platform::AnsiToWide(path), static_cast<std::uint16_t>(plan.width),
         static_cast<std::uint16_t>(plan.height), L"face writer", L"", L"", L"", plan.view);
     writer->SetLayers(LayerMask(plan));
-    WriteRows(*writer, plan, seed, writer->ColourRow(), writer->DepthRow(), writer->IdRow());
+    WriteRows(*writer, path, plan, seed, writer->ColourRow(), writer->DepthRow(), writer->IdRow());
 }
 
 MergeResult ReferenceMerge(const std::vector<std::vector<ObjectEntry>>& faceObjects, bool useTag) {

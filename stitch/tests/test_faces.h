@@ -29,6 +29,9 @@ struct FacePlan {
     bool writeIds = true;
     // Off: planes are allocated but left zero, for faces too large to fill in a test.
     bool fillPixels = true;
+    // From 0 on: the file is left as a render killed after writing that many rows leaves it,
+    // with what had reached the file by then.
+    int killedAfterRows = -1;
 };
 
 // The camera axes of a view along the slot's direction, Z up, as a renderer turns its camera

@@ -2,6 +2,8 @@
 #include "commands.h"
 #include "orvo_document.h"
 
+#include "platform/stdio_file.h"
+
 #include <png.h>
 
 #include <algorithm>
@@ -44,10 +46,6 @@ const double NearGrey = 255.0;
 const double FarGrey = 32.0;
 // The colour of an id that the object table lacks.
 const unsigned char UnknownIdColour[3] = {255, 0, 255};
-
-struct FileCloser {
-    void operator()(std::FILE* file) const noexcept { std::fclose(file); }
-};
 
 // libpng's write and info structures, released together.
 struct PngWrite {
@@ -94,7 +92,7 @@ bool EncodePng(const PngWrite& write, std::FILE* file, int width, int height, in
 void WritePng(const std::string& path, int width, int height, int channels,
               const unsigned char* pixels) {
     errno = 0;
-    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "wb"));
+    platform::StdioFile file(std::fopen(path.c_str(), "wb"));
     if (!file) {
         throw FileError(path, std::strerror(errno != 0 ? errno : EIO));
     }

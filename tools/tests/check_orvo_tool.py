@@ -10,8 +10,10 @@ import json
 import math
 import os
 import random
+import re
 import select
 import shutil
+import signal
 import struct
 import subprocess
 import sys
@@ -110,9 +112,11 @@ class Picture:
         self.depths = np.where(hit, near + self.codes.astype(float) * ((far - near) / TWO_32),
                                np.nan)
 
-    def write(self, path, writer, view_line, layers=7):
+    def write(self, path, writer, view_line, layers=7, killed_after=None):
         lines = ['writer ' + writer, 'size %d %d' % (self.width, self.height), view_line,
                  'layers %d' % layers]
+        if killed_after is not None:
+            lines.append('killed-after %d' % killed_after)
         lines += ['object %d %d %d %d %s' % ((i,) + rgb + (name,)) for i, name, rgb in self.objects]
         lines.append('pixels')
         for y in range(self.height):
@@ -121,7 +125,8 @@ class Picture:
                 lines.append('%d %d %d %d %d' % (r, g, b, self.codes[y, x], self.ids[y, x]))
         result = subprocess.run([FIXTURE, path], input='\n'.join(lines) + '\n', text=True,
                                 capture_output=True)
-        assert result.returncode == 0, result.stderr
+        assert result.returncode == (0 if killed_after is None else -signal.SIGKILL), \
+            result.stderr
 
     def table(self):
         return {i: (name, rgb) for i, name, rgb in self.objects}
@@ -519,6 +524,23 @@ class BadInput(ToolCase):
         result = orvo('info', self.path('missing.orv'))
         self.assertEqual(result.stderr, 'orvo: %s: No such file or directory\n' %
                          self.path('missing.orv'))
+
+    def test_a_frame_cut_off_while_written_is_incomplete(self):
+        # What a render killed after a few rows leaves behind, from either writer, and from the
+        # plug-in's writer killed after its last row, before it finished the object-id layer.
+        view = 'perspective 0 ' + '0 ' * 18 + '0 1 1 0'
+        for writer, rows, problem in (
+                ('stream', 50, 'incomplete: the file holds no directory yet'),
+                ('tessaly', 3, 'incomplete: directory 0: the colour layer ends at row 3 of 80'),
+                ('tessaly', 80, 'incomplete: directory 2: its layer was never finished')):
+            with self.subTest(writer=writer, rows=rows):
+                path = self.path('cut_%s_%d.orv' % (writer, rows))
+                Picture(100, 80, seed=12).write(path, writer, view, killed_after=rows)
+                for command in (('info',), ('query', 0, 0)):
+                    result = orvo(command[0], path, *command[1:])
+                    self.assertEqual(result.returncode, 1, result)
+                    self.assertRegex(result.stderr, '^orvo: %s: %s[^\n]*\n$'
+                                     % (re.escape(path), re.escape(problem)))
 
     def test_corrupted_bytes_never_crash(self):
         data = self.good_file()

@@ -9,6 +9,8 @@
 //   panorama EYE(3) NEAR FAR UNITSCALE UNITCODE      (stream writer only)
 //   layers MASK                      optional
 //   object ID RED GREEN BLUE NAME    NAME is the rest of the line, UTF-8
+//   killed-after ROWS                optional: the process kills itself after writing that many
+//                                    rows, as a render killed while writing its frame
 //   pixels                           followed by W x H lines "RED GREEN BLUE CODE ID", row by
 //                                    row from the top
 #include "orvo/stream_writer.h"
@@ -16,6 +18,7 @@
 
 #include "platform/text.h"
 
+#include <csignal>
 #include <cstdio>
 #include <exception>
 #include <iostream>
@@ -39,6 +42,7 @@ struct Description {
     PerspectiveView view;
     PanoramaView panorama;
     unsigned layers = LayerAll;
+    long killedAfter = -1;
     std::vector<Object> objects;
 };
 
@@ -77,6 +81,8 @@ Description ReadDescription(std::istream& in) {
             v.centrePoint = v.eyePoint;
             v.scalar = 0.0;
             fields >> v.nearDepth >> v.farDepth >> v.unitScale >> v.unitCode;
+        } else if (directive == "killed-after") {
+            fields >> d.killedAfter;
         } else if (directive == "layers") {
             fields >> d.layers;
         } else if (directive == "object") {
@@ -118,6 +124,9 @@ template <typename Writer> void Feed(Writer& writer, const Description& d, std::
     for (unsigned y = 0; y < d.height; ++y) {
         ReadRow(in, d.width, writer.ColourRow(), writer.DepthRow(), writer.IdRow());
         writer.WriteRow();
+        if (y + 1 == static_cast<unsigned long>(d.killedAfter)) {
+            std::raise(SIGKILL);
+        }
     }
     for (const Object& o : d.objects) {
         writer.AddObject(static_cast<std::uint16_t>(o.id), static_cast<std::uint8_t>(o.red),

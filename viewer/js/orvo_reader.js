@@ -249,14 +249,24 @@
         }
 
         // Calls take(row, offset) with the file offset of every row of the directory's
-        // samples, as libtiff's scanline reading finds them; false at the first row that
-        // cannot be read.
-        function eachRow(bytes, d, index, rowBytes, take, progress) {
+        // samples, as libtiff's scanline reading finds them. Throws the tool's words at the
+        // first row that cannot be read: a strip without bytes, or one reaching past the end of
+        // the file, is a layer whose writing was cut off; a strip too short for its rows cannot
+        // be read.
+        function eachRow(bytes, d, index, kind, rowBytes, take, progress) {
+            const cutOff = (row) => new OrvoError('incomplete: directory ' + index + ': the ' + kind +
+                ' layer ends at row ' + row + ' of ' + d.height + ' (its writing was cut off)');
+            const unreadable = (row) => damaged(index, 'row ' + row + ' of the ' + kind + ' layer cannot be read');
+            const firstCount = d.stripByteCounts === null ? rowBytes * Math.min(d.rowsPerStrip, d.height)
+                : d.stripByteCounts.length > 0 ? d.stripByteCounts[0] : 0;
             if (d.compression !== 1) {
+                if (firstCount <= 0) {
+                    throw cutOff(0);
+                }
                 if (Codecs.has(d.compression)) {
                     throw damagedCompression(index, d.compression);
                 }
-                return false; // libtiff has no codec for it either
+                throw unreadable(0); // libtiff has no codec for it either
             }
             for (let row = 0; row < d.height; ++row) {
                 const strip = d.rowsPerStrip === 0xFFFFFFFF ? 0 : Math.floor(row / d.rowsPerStrip);
@@ -268,15 +278,17 @@
                 } else {
                     count = strip < d.stripByteCounts.length ? d.stripByteCounts[strip] : 0;
                 }
-                if (count <= 0 || !bytes.has(start, count) || (within + 1) * rowBytes > count) {
-                    return false;
+                if (count <= 0 || strip >= d.stripOffsets.length || !bytes.has(start, count)) {
+                    throw cutOff(row);
+                }
+                if ((within + 1) * rowBytes > count) {
+                    throw unreadable(row);
                 }
                 take(row, start + within * rowBytes);
                 if (progress !== undefined && (row & 63) === 63) {
                     progress(row / d.height);
                 }
             }
-            return true;
         }
 
         // The compression schemes that libtiff decodes.
@@ -291,18 +303,18 @@
         function readColour(bytes, d, index, progress) {
             const rowBytes = d.width * 3;
             const plane = new Uint8Array(rowBytes * d.height);
-            const ok = eachRow(bytes, d, index, rowBytes, (row, at) => {
+            eachRow(bytes, d, index, 'colour', rowBytes, (row, at) => {
                 plane.set(bytes.u8.subarray(at, at + rowBytes), row * rowBytes);
             }, progress);
-            return ok ? plane : null;
+            return plane;
         }
 
-        function readWide(bytes, d, index, sampleBytes, progress) {
+        function readWide(bytes, d, index, kind, sampleBytes, progress) {
             const width = d.width;
             const plane = sampleBytes === 4 ? new Uint32Array(width * d.height) : new Uint16Array(width * d.height);
             const Typed = sampleBytes === 4 ? Uint32Array : Uint16Array;
             const fast = HostIsLittle === bytes.little;
-            const ok = eachRow(bytes, d, index, width * sampleBytes, (row, at) => {
+            eachRow(bytes, d, index, kind, width * sampleBytes, (row, at) => {
                 const out = row * width;
                 if (fast && at % sampleBytes === 0) {
                     plane.set(new Typed(bytes.buffer, at, width), out);
@@ -316,19 +328,19 @@
                     }
                 }
             }, progress);
-            return ok ? plane : null;
+            return plane;
         }
 
         function readNarrowIds(bytes, d, index, progress) {
             const width = d.width;
             const plane = new Uint16Array(width * d.height);
-            const ok = eachRow(bytes, d, index, width, (row, at) => {
+            eachRow(bytes, d, index, 'object-id', width, (row, at) => {
                 const out = row * width;
                 for (let x = 0; x < width; ++x) {
                     plane[out + x] = bytes.u8[at + x];
                 }
             }, progress);
-            return ok ? plane : null;
+            return plane;
         }
 
         function readVector(bytes, at) {
@@ -416,41 +428,6 @@
             return KindNames[kind] || 'unknown';
         }
 
-        // Why the library's reader refused a file whose directories all looked readable,
-        // where the headers show it.
-        function readerRefusal(layers) {
-            const first = layers[0];
-            const kinds = new Set();
-            let depthLayers = 0;
-            for (const layer of layers) {
-                if (layer.width !== first.width || layer.height !== first.height) {
-                    return 'damaged: directory ' + layer.directory + ': its size ' + layer.width + ' x ' +
-                        layer.height + " differs from the first layer's " + first.width + ' x ' + first.height;
-                }
-                const known = layer.kind in KindNames;
-                if (known && kinds.has(layer.kind)) {
-                    return 'damaged: directory ' + layer.directory + ': a second ' + kindName(layer.kind) + ' layer';
-                }
-                kinds.add(layer.kind);
-                depthLayers += layer.kind === KindPerspectiveDepth || layer.kind === KindPanoramaDepth;
-                if (layer.kind === KindColour && (layer.samplesPerPixel !== 3 || layer.bitsPerSample !== 8)) {
-                    return 'damaged: directory ' + layer.directory + ': the colour layer is not 3 x 8-bit RGB';
-                }
-                if (layer.kind === KindPerspectiveDepth && (layer.samplesPerPixel !== 1 || layer.bitsPerSample !== 32)) {
-                    return 'damaged: directory ' + layer.directory + ': the depth layer is not one 32-bit sample a pixel';
-                }
-                if (layer.kind === KindObjectId &&
-                    (layer.samplesPerPixel !== 1 || (layer.bitsPerSample !== 16 && layer.bitsPerSample !== 8))) {
-                    return 'damaged: directory ' + layer.directory +
-                        ': the object-id layer is not one 8- or 16-bit sample a pixel';
-                }
-            }
-            if (depthLayers > 1) {
-                return 'damaged: two depth layers';
-            }
-            return 'damaged: the rows of its layers cannot all be read (a truncated or corrupted file)';
-        }
-
         function checkHeader(u8) {
             const size = u8.length;
             if (size === 0) {
@@ -470,24 +447,44 @@
             return !little;
         }
 
+        // The layout a layer's kind needs, in the tool's words when it is not there.
+        const LayoutWanted = {
+            0: 'the colour layer is not 3 x 8-bit RGB in rows',
+            2: 'the object-id layer is not one 8- or 16-bit sample a pixel in rows',
+        };
+        const DepthLayoutWanted = 'the depth layer is not one 32-bit sample a pixel in rows';
+        // Bytes of samples a compressed layer may claim for each byte of the file.
+        const LargestCompressionRatio = 256;
+
         // Parses a whole file. buffer: an ArrayBuffer of its bytes. progress(fraction), if
         // given, is told how far the reading of the rows has come. Returns the document or
         // throws an OrvoError whose message is the orvo tool's for the same file.
+        //
+        // One walk along the directory chain, stopping where the tool's walker stops, for the
+        // same reason: every layer directory is checked and read in chain order.
         function parse(buffer, progress) {
             const bigEndian = checkHeader(new Uint8Array(buffer, 0, Math.min(8, buffer.byteLength)));
             const bytes = new Bytes(buffer, bigEndian);
 
-            // The walk over the directory chain: every directory, the layer header of those
-            // that carry one, the view records and a panorama's depth codes.
-            const directories = [];
             const layers = [];
             const visited = new Set();
             let view = null;
             let panorama = null;
             let panoramaDepth = null;
-            let objectCount = null;
-            let objectDirectory = 0;
+            let colour = null;
+            let depth = null;
+            let ids = null;
+            let objects = [];
+            let width = 0;
+            let height = 0;
             let offset = bytes.u32(4);
+            if (offset === 0) {
+                throw new OrvoError('incomplete: the file holds no directory yet (its writing was cut off)');
+            }
+            if (offset + 2 > bytes.size) {
+                throw new OrvoError('damaged: the file is cut short (its first directory lies past its end at ' +
+                    bytes.size + ' bytes)');
+            }
             const total = { rows: countLayerRows(bytes), done: 0 };
             // Progress over the rows of all layers, d being the directory being read.
             const rowProgress = (d) => progress === undefined ? undefined : (fraction) =>
@@ -501,116 +498,19 @@
                 }
                 visited.add(offset);
                 d.index = index;
-                directories.push(d);
                 if (d.subfile !== undefined) {
-                    if (!bytes.has(d.subfile, LayerHeaderSize)) {
-                        throw damaged(index, 'its layer header lies outside the file');
-                    }
-                    const layer = {
-                        directory: index,
-                        kind: bytes.u32(d.subfile),
-                        major: bytes.u16(d.subfile + 4),
-                        minor: bytes.u16(d.subfile + 6),
-                        width: d.width,
-                        height: d.height,
-                        bitsPerSample: d.bitsPerSample,
-                        samplesPerPixel: d.samplesPerPixel,
-                    };
-                    if (d.width === 0 || d.height === 0 || d.width > LargestSide || d.height > LargestSide) {
-                        throw damaged(index, 'its size ' + d.width + ' x ' + d.height + ' lies outside 1..65535');
-                    }
-                    const body = d.subfile + LayerHeaderSize;
-                    if (layer.kind === KindPerspectiveDepth && view === null) {
-                        if (!bytes.has(body, 4 + PackedPerspectiveViewSize)) {
-                            throw damaged(index, 'its view record lies outside the file');
-                        }
-                        view = readPerspectiveView(bytes, body + 4);
-                    } else if (layer.kind === KindPanoramaDepth) {
-                        if (panorama !== null) {
-                            throw damaged(index, 'a second panorama depth layer');
-                        }
-                        if (!bytes.has(body, 4 + PackedPanoramaViewSize)) {
-                            throw damaged(index, 'its panorama view record lies outside the file');
-                        }
-                        panorama = readPanoramaView(bytes, body + 4);
-                        panoramaDepth = readPanoramaCodes(bytes, d, index, rowProgress(d));
-                        total.done += d.height;
-                    } else if (layer.kind === KindObjectId && objectCount === null) {
-                        if (!bytes.has(body, 8)) {
-                            throw damaged(index, 'its object table lies outside the file');
-                        }
-                        objectCount = bytes.u32(body);
-                        objectDirectory = index;
-                    }
-                    layers.push(layer);
+                    readLayer(d, index);
                 }
                 if (d.next === 0) {
+                    if (d.linkCut) {
+                        throw damaged(index, 'its link to the next directory is cut off by the end of the file');
+                    }
                     break;
                 }
                 offset = d.next;
             }
             if (layers.length === 0) {
                 throw new OrvoError('not an Orvo file: a TIFF file without Orvo layers');
-            }
-
-            // What the library's reader reads: the colour, perspective-depth and object-id
-            // planes, each from the one directory of its kind.
-            let width = 0;
-            let height = 0;
-            let colour = null;
-            let depth = null;
-            let ids = null;
-            let objects = [];
-            let ok = true;
-            for (const d of directories) {
-                if (d.subfile === undefined) {
-                    continue;
-                }
-                if (width === 0) {
-                    width = d.width;
-                    height = d.height;
-                } else if (d.width !== width || d.height !== height) {
-                    ok = false;
-                    break;
-                }
-                const kind = bytes.u32(d.subfile);
-                const layerProgress = rowProgress(d);
-                if (kind === KindColour) {
-                    ok = colour === null && hasLayout(d, 3, 8, 8) && hasRowBytes(d, width * 3) &&
-                        (colour = readColour(bytes, d, d.index, layerProgress)) !== null;
-                } else if (kind === KindPerspectiveDepth) {
-                    ok = depth === null && hasLayout(d, 1, 32, 32) && hasRowBytes(d, width * 4) &&
-                        (depth = readWide(bytes, d, d.index, 4, layerProgress)) !== null;
-                } else if (kind === KindObjectId) {
-                    if (ids !== null) {
-                        ok = false;
-                    } else {
-                        objects = readObjects(bytes, d.subfile);
-                        ok = hasLayout(d, 1, 16, 8) && hasRowBytes(d, width * (d.bitsPerSample / 8)) &&
-                            (ids = d.bitsPerSample === 16 ? readWide(bytes, d, d.index, 2, layerProgress)
-                                : readNarrowIds(bytes, d, d.index, layerProgress)) !== null;
-                    }
-                } else {
-                    continue;
-                }
-                if (!ok) {
-                    break;
-                }
-                total.done += d.height;
-            }
-            if (ok && directories[directories.length - 1].linkCut) {
-                ok = false;
-            }
-            if (!ok) {
-                throw new OrvoError(readerRefusal(layers));
-            }
-            if (depth !== null && panorama !== null) {
-                throw new OrvoError('damaged: two depth layers');
-            }
-            // Both writers link every record they count; a shorter chain lost records.
-            if (objectCount !== null && objects.length !== objectCount) {
-                throw damaged(objectDirectory, 'the object table lists ' + objectCount + ' records, ' +
-                    objects.length + ' of them can be read');
             }
             if (progress !== undefined) {
                 progress(1);
@@ -623,6 +523,103 @@
                 objects,
                 colour, depth: panorama !== null ? panoramaDepth : depth, ids,
             };
+
+            function checkLayout(d, index, kind, samplesPerPixel, bits, otherBits) {
+                const rowBytes = width * samplesPerPixel * Math.floor(d.bitsPerSample / 8);
+                if (!hasLayout(d, samplesPerPixel, bits, otherBits) || !hasRowBytes(d, rowBytes)) {
+                    throw damaged(index, LayoutWanted[kind] || DepthLayoutWanted);
+                }
+                if (d.compression !== 1 && rowBytes * height > LargestCompressionRatio * bytes.size) {
+                    throw damaged(index, 'the ' + kindName(kind) + ' layer claims ' + width + ' x ' + height +
+                        ' pixels, more than a compressed layer of this file can hold');
+                }
+            }
+
+            function readLayer(d, index) {
+                if (width === 0) {
+                    if (d.width === 0 || d.height === 0 || d.width > LargestSide || d.height > LargestSide) {
+                        throw damaged(index, 'its size ' + d.width + ' x ' + d.height + ' lies outside 1..65535');
+                    }
+                    width = d.width;
+                    height = d.height;
+                } else if (d.width !== width || d.height !== height) {
+                    throw damaged(index, 'its size ' + d.width + ' x ' + d.height + " differs from the first layer's " +
+                        width + ' x ' + height);
+                }
+                if (d.subfile === 0) {
+                    throw new OrvoError('incomplete: directory ' + index +
+                        ': its layer was never finished (its writing was cut off)');
+                }
+                if (!bytes.has(d.subfile, LayerHeaderSize)) {
+                    throw damaged(index, 'its layer header lies outside the file');
+                }
+                const kind = bytes.u32(d.subfile);
+                layers.push({
+                    directory: index,
+                    kind,
+                    major: bytes.u16(d.subfile + 4),
+                    minor: bytes.u16(d.subfile + 6),
+                    width: d.width,
+                    height: d.height,
+                    bitsPerSample: d.bitsPerSample,
+                    samplesPerPixel: d.samplesPerPixel,
+                });
+                const body = d.subfile + LayerHeaderSize;
+                const layerProgress = rowProgress(d);
+                if (kind === KindColour) {
+                    if (colour !== null) {
+                        throw damaged(index, 'a second colour layer');
+                    }
+                    checkLayout(d, index, kind, 3, 8, 8);
+                    colour = readColour(bytes, d, index, layerProgress);
+                } else if (kind === KindPerspectiveDepth) {
+                    if (depth !== null) {
+                        throw damaged(index, 'a second depth layer');
+                    }
+                    if (panorama !== null) {
+                        throw damaged(index, 'two depth layers');
+                    }
+                    if (!bytes.has(body, 4 + PackedPerspectiveViewSize)) {
+                        throw damaged(index, 'its view record lies outside the file');
+                    }
+                    view = readPerspectiveView(bytes, body + 4);
+                    checkLayout(d, index, kind, 1, 32, 32);
+                    depth = readWide(bytes, d, index, kindName(kind), 4, layerProgress);
+                } else if (kind === KindPanoramaDepth) {
+                    if (panorama !== null) {
+                        throw damaged(index, 'a second panorama depth layer');
+                    }
+                    if (depth !== null) {
+                        throw damaged(index, 'two depth layers');
+                    }
+                    if (!bytes.has(body, 4 + PackedPanoramaViewSize)) {
+                        throw damaged(index, 'its panorama view record lies outside the file');
+                    }
+                    panorama = readPanoramaView(bytes, body + 4);
+                    checkLayout(d, index, kind, 1, 32, 32);
+                    panoramaDepth = readWide(bytes, d, index, kindName(kind), 4, layerProgress);
+                } else if (kind === KindObjectId) {
+                    if (ids !== null) {
+                        throw damaged(index, 'a second object-id layer');
+                    }
+                    if (!bytes.has(body, 8)) {
+                        throw damaged(index, 'its object table lies outside the file');
+                    }
+                    const objectCount = bytes.u32(body);
+                    objects = readObjects(bytes, d.subfile);
+                    // Both writers link every record they count; a shorter chain lost records.
+                    if (objects.length !== objectCount) {
+                        throw damaged(index, 'the object table lists ' + objectCount + ' records, ' +
+                            objects.length + ' of them can be read');
+                    }
+                    checkLayout(d, index, kind, 1, 16, 8);
+                    ids = d.bitsPerSample === 16 ? readWide(bytes, d, index, kindName(kind), 2, layerProgress)
+                        : readNarrowIds(bytes, d, index, layerProgress);
+                } else {
+                    return; // kinds of later revisions
+                }
+                total.done += d.height;
+            }
         }
 
         // The rows of all layer directories, for the progress; a chain that cannot be walked
@@ -640,21 +637,6 @@
                 offset = d.next;
             }
             return Math.max(rows, 1);
-        }
-
-        function readPanoramaCodes(bytes, d, index, progress) {
-            if (d.bitsPerSample !== 32 || d.samplesPerPixel !== 1 || d.tiled || scanlineSize(d) !== 4 * d.width) {
-                throw damaged(index, 'the depth layer is not one 32-bit sample a pixel in rows');
-            }
-            let failedRow = -1;
-            const plane = readWide(bytes, d, index, 4, progress);
-            if (plane === null) {
-                // The first row that cannot be read, for the message.
-                failedRow = 0;
-                eachRow(bytes, d, index, 4 * d.width, (row) => { failedRow = row + 1; });
-                throw damaged(index, 'row ' + failedRow + ' of the depth layer cannot be read');
-            }
-            return plane;
         }
 
         // "1.0" or "1.3", from the minor versions of the layer headers.

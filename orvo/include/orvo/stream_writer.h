@@ -19,6 +19,8 @@
 
 #include "orvo/orvo_file.h"
 
+#include "platform/stdio_file.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -64,10 +66,6 @@ private:
         std::uint32_t stride;
         std::uint32_t pad;
     };
-    struct StreamCloser {
-        void operator()(std::FILE* stream) const noexcept { std::fclose(stream); }
-    };
-
     void Open(const std::wstring& fileName);
     RowLayout LayOutRows(std::uint32_t layerMask, std::uint64_t base) const;
     void EnsureOpen() const;
@@ -94,5 +92,5 @@ private:
     RowLayout layout_ = {};
     // Declared before the stream so that it outlives it: setvbuf lends it to the stream.
     std::vector<char> streamBuffer_;
-    std::unique_ptr<std::FILE, StreamCloser> file_; // null once closed or after a failure
+    platform::StdioFile file_; // null once closed or after a failure
 };

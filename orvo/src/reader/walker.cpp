@@ -7,9 +7,10 @@
 
 #include "platform/kernel32.h"
 #include "platform/mapped_file.h"
+#include "platform/stdio_file.h"
 #include "platform/text.h"
 
-#include "byte_order.h"
+#include "shared/byte_order.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -73,14 +74,10 @@ const std::uint64_t SmallestObjectRecord = ObjectNameStart + 1;
 const std::size_t PerspectiveBodySize = 4 + PackedPerspectiveViewSize;
 const std::size_t PanoramaBodySize = 4 + PackedPanoramaViewSize;
 
-struct FileCloser {
-    void operator()(std::FILE* file) const noexcept { std::fclose(file); }
-};
-
 // libtiff's own description of the current directory, with the lines the private tags' print
 // hook adds. libtiff prints only to a stream, so it goes through a temporary file.
 std::string Listing(TIFF* tif) {
-    const std::unique_ptr<std::FILE, FileCloser> file(std::tmpfile());
+    const platform::StdioFile file(std::tmpfile());
     if (!file) {
         return {};
     }
@@ -457,27 +454,36 @@ private:
     }
 
     // A strip without bytes was never written; an uncompressed strip that reaches past the end
-    // of the file was cut off with it. Either way the frame is incomplete from that row on.
-    bool RowWritten(const WalkedDirectory& d, std::uint32_t row) {
+    // of the file was cut off with it. Either way the layer is incomplete from that row on. An
+    // uncompressed strip too short for its rows fails at the first row it lacks.
+    bool RowPresent(const WalkedDirectory& d, std::uint32_t row) {
         const std::uint32_t strip = TIFFComputeStrip(tif_, row, 0);
-        if (strip == checkedStrip_) {
-            return true;
+        if (strip != checkedStrip_) {
+            checkedStrip_ = strip;
+            int failed = 0;
+            stripBytes_ = TIFFGetStrileByteCount(tif_, strip);
+            const std::uint64_t offset = TIFFGetStrileOffsetWithErr(tif_, strip, &failed);
+            const bool cutOff = d.compression == COMPRESSION_NONE &&
+                                (offset > fileSize_ || stripBytes_ > fileSize_ - offset);
+            if (failed != 0 || stripBytes_ == 0 || cutOff) {
+                Stop(WalkStop::Incomplete, d.index, row);
+                return false;
+            }
         }
-        checkedStrip_ = strip;
-        int failed = 0;
-        const std::uint64_t bytes = TIFFGetStrileByteCount(tif_, strip);
-        const std::uint64_t offset = TIFFGetStrileOffsetWithErr(tif_, strip, &failed);
-        const bool cutOff =
-            d.compression == COMPRESSION_NONE && (offset > fileSize_ || bytes > fileSize_ - offset);
-        if (failed == 0 && (bytes == 0 || cutOff)) {
-            Stop(WalkStop::Incomplete, d.index, row);
-            return false;
+        if (d.compression == COMPRESSION_NONE) {
+            std::uint32_t rowsPerStrip = 0;
+            TIFFGetFieldDefaulted(tif_, TIFFTAG_ROWSPERSTRIP, &rowsPerStrip);
+            const std::uint64_t within = rowsPerStrip == 0 ? row : row % rowsPerStrip;
+            if ((within + 1) * d.scanlineBytes > stripBytes_) {
+                Stop(WalkStop::RowUnreadable, d.index, row);
+                return false;
+            }
         }
         return true;
     }
 
     bool ReadRow(const WalkedDirectory& d, void* into, std::uint32_t row) {
-        if (!RowWritten(d, row)) {
+        if (!RowPresent(d, row)) {
             return false;
         }
         ClearTiffError(tif_);
@@ -543,6 +549,7 @@ private:
     TIFF* tif_ = nullptr;
     std::uint64_t fileSize_ = 0;
     std::uint32_t checkedStrip_ = 0;
+    std::uint64_t stripBytes_ = 0;
 };
 
 std::string Damaged(int directory, const std::string& problem) {

@@ -1,11 +1,12 @@
 #include "orvo/stream_writer.h"
 
-#include "byte_order.h"
 #include "platform/text.h"
+#include "shared/byte_order.h"
+#include "shared/date_time.h"
+#include "shared/object_record.h"
 
 #include <algorithm>
 #include <cerrno>
-#include <ctime>
 
 using namespace orvo_bytes;
 
@@ -46,22 +47,14 @@ const std::uint64_t MaxOffset = 0xFFFFFFFFu;
     throw OrvoFile::Error(errorNumber);
 }
 
-// "%Y:%m:%d %H:%M:%S" of the current moment in UTC, 19 characters.
 std::string UtcTimestamp() {
-    const std::time_t now = std::time(nullptr);
-    // A writer belongs to one thread and the stitcher has only one, so gmtime's shared result
-    // is safe here; it is copied out at once.
-    const std::tm* utc = std::gmtime(&now);
-    char text[32];
-    if (utc == nullptr || std::strftime(text, sizeof text, "%Y:%m:%d %H:%M:%S", utc) != 19) {
+    std::string text = TiffDateTimeNow();
+    if (text.empty()) {
         Refuse(ERANGE);
     }
     return text;
 }
 
-// The bytes that close one layer: the values too large for their directory entries, the
-// layer header with its body and the directory itself, assembled in memory for the file
-// offset at which they will be written, so that every offset is known before it is needed.
 class LayerBlock {
 public:
     explicit LayerBlock(std::uint32_t start) : start_(start) {}
@@ -304,15 +297,10 @@ std::uint32_t OrvoStreamWriter::AddObject(std::uint16_t id, std::uint8_t red, st
     const std::string ansi = platform::WideToAnsi(name);
     const std::uint32_t position = Tell();
     // previous, id, red, green, blue, name, NUL, and a zero byte to end at an even offset.
-    std::size_t size = 4 + 2 + 3 + ansi.size() + 1;
-    size += (position + size) & 1;
-    std::vector<unsigned char> record(size, 0);
-    PutU32(&record[0], objectHead_);
-    PutU16(&record[4], id);
-    record[6] = red;
-    record[7] = green;
-    record[8] = blue;
-    std::copy(ansi.begin(), ansi.end(), record.begin() + 9);
+    // Records end on even offsets.
+    const std::size_t padding = (position + 4 + 2 + 3 + ansi.size() + 1) & 1;
+    const std::vector<unsigned char> record =
+        PackObjectRecord(objectHead_, id, red, green, blue, ansi, padding);
     Put(record.data(), record.size());
     objectHead_ = position;
     return ++objectCount_;

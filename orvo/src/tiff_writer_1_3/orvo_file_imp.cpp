@@ -27,11 +27,13 @@
 #include "orvo/private_tags.h"
 #include "platform/wide_file.h"
 
-#include "byte_order.h"
-#include "mirrored_file.h"
-#include "property_list.h"
-#include "tiff_append.h"
-#include "utf8_text.h"
+#include "shared/byte_order.h"
+#include "shared/date_time.h"
+#include "shared/object_record.h"
+#include "tiff_writer_1_3/mirrored_file.h"
+#include "tiff_writer_1_3/property_list.h"
+#include "tiff_writer_1_3/tiff_append.h"
+#include "tiff_writer_1_3/utf8_text.h"
 
 #include <tiffio.h>
 
@@ -40,7 +42,6 @@
 #include <cmath>
 #include <cstdarg>
 #include <cstring>
-#include <ctime>
 #include <stdexcept>
 #include <vector>
 
@@ -89,13 +90,11 @@ struct OpenOptionsFree {
     void operator()(TIFFOpenOptions* options) const { TIFFOpenOptionsFree(options); }
 };
 
-// The moment of writing in UTC, as TIFF's DateTime wants it ("YYYY:MM:DD HH:MM:SS").
+// The moment of writing; a system that cannot tell it fails the file as the stream writer does.
 std::string DateTimeNow() {
-    const std::time_t now = std::time(nullptr);
-    const std::tm* utc = std::gmtime(&now);
-    char text[20] = "1970:01:01 00:00:00";
-    if (utc != nullptr) {
-        std::strftime(text, sizeof text, "%Y:%m:%d %H:%M:%S", utc);
+    std::string text = TiffDateTimeNow();
+    if (text.empty()) {
+        throw std::runtime_error(std::strerror(ERANGE));
     }
     return text;
 }
@@ -455,14 +454,8 @@ void OrvoFileImp::AddObject(std::uint16_t id, std::uint8_t red, std::uint8_t gre
     if (nul != std::string::npos) {
         text.resize(nul);
     }
-    std::vector<unsigned char> record(9 + text.size() + 1);
-    PutU32(&record[0], objectHead_);
-    PutU16(&record[4], id);
-    record[6] = red;
-    record[7] = green;
-    record[8] = blue;
-    std::memcpy(&record[9], text.data(), text.size());
-    record.back() = 0;
+    const std::vector<unsigned char> record =
+        PackObjectRecord(objectHead_, id, red, green, blue, text);
     Guarded([&] { objectHead_ = AppendBlock(tiff, record.data(), record.size()); });
     ++objectCount_;
 }

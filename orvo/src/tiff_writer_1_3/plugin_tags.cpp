@@ -2,8 +2,6 @@
 #include "orvo/format.h"
 #include "orvo/private_tags.h"
 
-#include "platform/tiff_open.h"
-
 namespace Tessaly {
 namespace Orvo {
 
@@ -37,11 +35,6 @@ void InstallTagExtender() {
         extenderPending = false;
         parentExtender = TIFFSetTagExtender(Extender);
     }
-}
-
-TIFF* OpenTiffW(const wchar_t* path, const char* mode) {
-    InstallTagExtender();
-    return platform::OpenTiffWide(path, mode);
 }
 
 } // namespace Orvo

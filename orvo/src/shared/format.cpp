@@ -1,6 +1,6 @@
 #include "orvo/format.h"
 
-#include "byte_order.h"
+#include "shared/byte_order.h"
 
 using namespace orvo_bytes;
 

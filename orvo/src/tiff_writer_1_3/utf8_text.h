@@ -7,11 +7,9 @@
 namespace Tessaly {
 namespace Orvo {
 
-// Converts UTF-16 code units to UTF-8. A high surrogate followed by a low surrogate becomes
-// one code point; any other unit, a lone surrogate included, is encoded as its own code point
-// (so a broken name survives as the bytes it had rather than being dropped). A wchar_t above
-// 0xFFFF is not a UTF-16 unit; one up to 0x10FFFF is taken as a code point, anything larger
-// becomes U+FFFD.
+// Converts UTF-16 code units to UTF-8 as platform::Utf16ToUtf8 does, lone surrogates kept as
+// their own code points (so a broken name survives as the bytes it had rather than being
+// dropped).
 std::string Utf16ToUtf8(const std::wstring& text);
 
 // The form of a TIFF text tag in revision 1.3: UTF-8, cut at the first NUL (an ASCII entry

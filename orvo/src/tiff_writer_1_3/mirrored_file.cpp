@@ -1,4 +1,4 @@
-#include "mirrored_file.h"
+#include "tiff_writer_1_3/mirrored_file.h"
 
 #include <cstdio>
 #include <cstring>

@@ -1,4 +1,4 @@
-#include "property_list.h"
+#include "tiff_writer_1_3/property_list.h"
 
 #include <clocale>
 #include <cstdio>

@@ -1,4 +1,4 @@
-#include "tiff_append.h"
+#include "tiff_writer_1_3/tiff_append.h"
 
 #include <cerrno>
 #include <cstdio>
