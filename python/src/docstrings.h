@@ -56,6 +56,12 @@ Parameters
 ----------
 path : str, bytes or os.PathLike
     The file to read.
+rolls : FaceRolls, optional
+    For a panorama, how its up and down faces were turned. By default each is found from
+    the face's edges, as the ``orvo`` tool finds it: under the right roll the face's border
+    pixels hold the distances and colours of the side faces' border pixels on the same rays.
+    A face whose edges cannot tell (no depth and no colour detail there) is taken as
+    unrolled. The result is the file's `OrvoFile.rolls`.
 
 Returns
 -------
@@ -116,7 +122,8 @@ object_names : dict of int to str
 rolls : FaceRolls
     How the panorama's up and down faces are taken to be turned by the methods that
     look along a panorama's rays (`distance`, `points`, `ray`, `pixel_of`, `face_point`)
-    when they are given no ``rolls``. Unrolled unless set.
+    when they are given no ``rolls``: as given to `read`, or as found from the faces'
+    edges (see `read`); unrolled for a file that is no panorama. May be set.
 
 Notes
 -----

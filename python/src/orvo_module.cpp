@@ -114,10 +114,11 @@ struct PanoramaRecord {
 
 class OrvoFile {
 public:
-    explicit OrvoFile(OrvoWalk& walk)
+    OrvoFile(OrvoWalk& walk, const std::optional<FaceRolls>& stated)
         : path_(walk.path), revision_(Revision(walk)), width_(int(walk.width)),
           height_(int(walk.height)), bigEndian_(walk.bigEndian) {
         const py::ssize_t h = height_, w = width_;
+        SettleRolls(walk, stated);
         colour_ = PlaneArray(walk.colour, {h, w, 3});
         PagePlane<std::uint32_t>& depth = walk.hasPanorama ? walk.panoramaDepth : walk.depth;
         if (!depth.Empty()) {
@@ -303,6 +304,27 @@ public:
     }
 
 private:
+    // How a panorama's up and down faces were turned, settled once after reading as the orvo
+    // tool settles it: as stated, or as the strip's border pixels show it (unrolled for a face
+    // they cannot tell, and for a file that is no panorama of six square faces).
+    void SettleRolls(const OrvoWalk& walk, const std::optional<FaceRolls>& stated) {
+        if (!walk.hasPanorama || width_ != 6 * height_) {
+            return;
+        }
+        if (stated) {
+            rolls = *stated;
+            return;
+        }
+        PanoramaPixels pixels = {height_, walk.colour.Get(), walk.panoramaDepth.Get(),
+                                 walk.panorama.nearDepth, walk.panorama.farDepth};
+        if (pixels.depth == nullptr) {
+            pixels.nearDepth = 0.0;
+            pixels.farDepth = 1.0;
+        }
+        py::gil_scoped_release release;
+        rolls = FindPanoramaRolls(pixels).rolls;
+    }
+
     std::size_t PixelCount() const { return std::size_t(width_) * std::size_t(height_); }
 
     FaceRolls RollsOr(const py::object& given) const {
@@ -376,7 +398,7 @@ std::string SystemPath(const py::object& path) {
     return std::string(encoded);
 }
 
-OrvoFile Read(const py::object& path) {
+OrvoFile Read(const py::object& path, const std::optional<FaceRolls>& rolls) {
     const std::string file = SystemPath(path);
     WalkOptions options;
     options.rules = WalkRules::Inspector;
@@ -388,7 +410,7 @@ OrvoFile Read(const py::object& path) {
     if (!walk.Complete()) {
         throw OrvoFailure(walk.Reason(), file);
     }
-    return OrvoFile(walk);
+    return OrvoFile(walk, rolls);
 }
 
 std::string Repr(const char* type, const std::vector<std::pair<const char*, py::object>>& fields) {
@@ -597,5 +619,5 @@ PYBIND11_MODULE(orvo, m) {
                          {"size", py::make_tuple(f.Width(), f.Height())}});
         });
 
-    m.def("read", &Read, docs::Read, "path"_a);
+    m.def("read", &Read, docs::Read, "path"_a, "rolls"_a = py::none());
 }

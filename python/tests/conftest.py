@@ -28,19 +28,20 @@ def run(*arguments, input_text=None):
     return result.stdout
 
 
-def query_all(path, width, height):
+def query_all(path, width, height, *options):
     """orvo query --json for every pixel, by (x, y)."""
     pixels = ''.join('%d %d\n' % (x, y) for y in range(height) for x in range(width))
-    answers = json.loads(run(program('ORVO_TOOL'), 'query', '--json', path, '-',
+    answers = json.loads(run(program('ORVO_TOOL'), 'query', '--json', *options, path, '-',
                              input_text=pixels))
     return {(a['x'], a['y']): a for a in answers}
 
 
-def render_panorama(folder, size):
+def render_panorama(folder, size, *options):
     """The demo room's six faces of size pixels, and the panorama stitched from them."""
-    faces = os.path.join(folder, 'faces_%d' % size)
-    run(program('ORVO_RENDER_HOST'), 'faces', '--size', size, '--out', faces)
-    panorama = os.path.join(folder, 'panorama_%d.orv' % size)
+    name = '%d%s' % (size, ''.join(options))
+    faces = os.path.join(folder, 'faces_' + name)
+    run(program('ORVO_RENDER_HOST'), 'faces', '--size', size, *options, '--out', faces)
+    panorama = os.path.join(folder, 'panorama_%s.orv' % name)
     run(program('ORVO_STITCH'), panorama, *[os.path.join(faces, f) for f in FACES],
         '1e-7', '0', '1')
     return panorama, faces
@@ -76,10 +77,12 @@ def parallel_view(path):
 @pytest.fixture(scope='session')
 def files(tmp_path_factory):
     """Paths by name: 'panorama' (24-pixel faces), 'face' (its up face, revision 1.3),
-    'sample' (revision 1.0), 'parallel', and 'faces', the folder of the six faces."""
+    'rolled' (the panorama of a rig that rolls its up and down cameras), 'sample' (revision
+    1.0), 'parallel', and 'faces', the folder of the six faces."""
     folder = str(tmp_path_factory.mktemp('orvo_files'))
     panorama, faces = render_panorama(folder, 24)
+    rolled, _ = render_panorama(folder, 24, '--roll-up', '--roll-down')
     sample = os.path.join(folder, 'sample.orv')
     run(program('ORVO_SAMPLE'), sample)
-    return {'panorama': panorama, 'faces': faces, 'face': os.path.join(faces, 'face_pz.orv'),
+    return {'panorama': panorama, 'rolled': rolled, 'faces': faces, 'face': os.path.join(faces, 'face_pz.orv'),
             'sample': sample, 'parallel': parallel_view(os.path.join(folder, 'parallel.orv'))}

@@ -25,10 +25,19 @@ def as_json(value):
     return list(value) if isinstance(value, tuple) else value
 
 
-@pytest.mark.parametrize('name', ['panorama', 'face', 'sample', 'parallel'])
-def test_every_pixel_equals_orvo_query(files, name):
+@pytest.mark.parametrize('name, stated', [('panorama', None), ('rolled', None),
+                                          ('rolled', (True, False)), ('face', None),
+                                          ('sample', None), ('parallel', None)])
+def test_every_pixel_equals_orvo_query(files, name, stated):
+    """The rolled rig's faces are found rolled, as the tool finds them, or taken as stated."""
     path = files[name]
-    f = orvo.read(path)
+    options = []
+    if stated:
+        f = orvo.read(path, rolls=orvo.FaceRolls(*stated))
+        options = ['--rolls', ','.join('180' if s else '0' for s in stated)]
+    else:
+        f = orvo.read(path)
+    assert f.rolls == orvo.FaceRolls(*(stated or [name == 'rolled'] * 2))
     info = json.loads(run(program('ORVO_TOOL'), 'info', '--json', path))
     assert (f.revision, f.width, f.height) == (info['revision'], info['width'], info['height'])
     if f.panorama is not None:
@@ -53,7 +62,7 @@ def test_every_pixel_equals_orvo_query(files, name):
     # The ray's own arithmetic, as the tool does it, must land on the same points.
     along = origin + depth[..., None] * direction
     names = f.object_names
-    answers = query_all(path, f.width, f.height)
+    answers = query_all(path, f.width, f.height, *options)
     assert len(answers) == f.width * f.height
     hits = 0
     for (x, y), a in answers.items():
