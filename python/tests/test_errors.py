@@ -150,15 +150,3 @@ def test_values_a_file_lacks_raise_what_the_tool_says(files, tmp_path):
         with pytest.raises(orvo.OrvoError) as raised:
             call()
         assert result.stderr == 'orvo: %s: %s\n' % (strip, raised.value)
-
-    colour_only = str(tmp_path / 'colour.orv')
-    run(program('ORVO_FIXTURE'), colour_only,
-        input_text='writer stream\nsize 1 1\nperspective 0 ' + '0 ' * 18 + '0 1 1 0\n'
-                   'layers 1\npixels\n1 2 3 0 0\n')
-    f = orvo.read(colour_only)
-    assert (f.depth_codes, f.ids, f.view) == (None, None, None)
-    for call in [f.depth, f.distance, lambda: f.ray(0, 0)]:
-        with pytest.raises(orvo.OrvoError, match='has no depth layer'):
-            call()
-    with pytest.raises(orvo.OrvoError, match='has no object-id layer'):
-        f.mask('Floor')

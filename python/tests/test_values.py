@@ -2,7 +2,6 @@
 revision and a parallel view, bit for bit; the view record and object table against
 orvo info; directions back to panorama pixels."""
 import json
-import math
 
 import numpy as np
 import pytest
@@ -115,45 +114,3 @@ def test_directions_meet_the_pixels_they_leave(files, rolls):
     hit = ~np.isnan(points[..., 0]) & interior
     px, py = f.pixel_of(points[hit] - f.panorama.eye_point)
     np.testing.assert_array_equal(f.ids[py, px], f.ids[hit])
-
-
-def test_rolled_faces_turn_only_their_own_rays(files):
-    f = orvo.read(files['panorama'])
-    n = f.panorama.face_size
-    rows, columns = np.indices((f.height, f.width))
-    plain = f.points()
-    _, straight = f.ray(columns, rows)
-    _, turned = f.ray(columns, rows, rolls=orvo.FaceRolls(up_rolled=True))
-    up = columns // n == 4
-    # Pixel (c, r) of the rolled up face looks where (n-1-c, n-1-r) of the unrolled one does.
-    mirrored = 4 * n + (n - 1 - columns[up] % n)
-    np.testing.assert_allclose(turned[up], straight[n - 1 - rows[up], mirrored], atol=1e-12)
-    np.testing.assert_array_equal(turned[~up], straight[~up])
-    f.rolls = orvo.FaceRolls(up_rolled=True)
-    rolled = f.points()
-    assert np.array_equal(rolled[~up], plain[~up], equal_nan=True)
-    assert not np.array_equal(rolled[up], plain[up], equal_nan=True)
-    np.testing.assert_array_equal(f.distance(), orvo.read(files['panorama']).distance())
-
-
-def test_pixels_outside_and_wrong_arguments_are_refused(files):
-    f = orvo.read(files['face'])
-    with pytest.raises(IndexError, match=r'pixel \(24, 0\) lies outside the image of 24 x 24'):
-        f.ray([0, 24], 0)
-    with pytest.raises(TypeError):
-        f.ray(0.5, 1)
-    with pytest.raises(orvo.OrvoError, match='is not a panorama'):
-        f.pixel_of([1.0, 0, 0])
-    pano = orvo.read(files['panorama'])
-    with pytest.raises(ValueError, match='zero or not finite'):
-        pano.pixel_of([[1.0, 0, 0], [0, 0, 0]])
-    with pytest.raises(ValueError, match=r'\(\.\.\., 3\)'):
-        pano.pixel_of([1.0, 0])
-    with pytest.raises(KeyError, match='Nobody'):
-        pano.mask('Nobody')
-    # A scalar pixel gives one ray, a direction one pixel.
-    origin, direction = pano.ray(30, 5)
-    assert origin.shape == direction.shape == (3,)
-    x, y = pano.pixel_of(direction)
-    assert (x.shape, int(x), int(y)) == ((), 30, 5)
-    assert math.isclose(pano.distance()[5, 30], pano.depth()[5, 30] * np.linalg.norm(direction))
