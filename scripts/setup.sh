@@ -13,10 +13,11 @@ set -euo pipefail
 # that the tests open every page with. help2man writes the manual pages from the programs'
 # --help; CPack's Debian package takes its dependencies from dpkg-dev's dpkg-shlibdeps and
 # finds the programs in it with file. OpenEXR's library for orvo export, and its exrheader
-# for the tests.
+# for the tests. The Python module builds on python3-dev and pybind11-dev; its tests run
+# under python3-pytest.
 packages=(cmake make g++ libtiff-dev libtiff-tools libpng-dev libgtest-dev libgmock-dev
           python3 python3-tifffile python3-numpy imagemagick libvips-tools python3-pil
-          help2man dpkg-dev file libopenexr-dev openexr)
+          help2man dpkg-dev file libopenexr-dev openexr python3-dev pybind11-dev python3-pytest)
 for option in "$@"; do
     case "$option" in
         --bench) packages+=(time) ;;
