@@ -5,6 +5,8 @@ they behave alike.
 - The Windows render host loads the Windows saveorvo.bmi and renders the demo scene's faces and
   an animation through it: the files must be the native plug-in's, byte for byte, apart from
   their DateTime texts.
+- orvo.exe and the native orvo, given the same files and commands, must print the same text
+  (line ends aside), exit alike and write the same PNG files, byte for byte.
 - stitch.exe and the native stitch, given the same faces and arguments, must give the same exit
   code, the same message (read from Wine's relay trace of MessageBoxA on the Windows side, from
   the stand-in's echo on standard error on the native side), the same faces deleted or kept,
@@ -27,6 +29,7 @@ import unittest
 import tifffile
 
 RENDER_HOST = NATIVE_STITCH = WINDOWS_RENDER_HOST = WINDOWS_STITCH = WINE = None
+NATIVE_ORVO = WINDOWS_ORVO = None
 
 FACES = {'+x': 'face_px.orv', '-x': 'face_nx.orv', '+y': 'face_py.orv',
          '-y': 'face_ny.orv', '+z': 'face_pz.orv', '-z': 'face_nz.orv'}
@@ -171,6 +174,83 @@ class PluginUnderWine(unittest.TestCase):
         windows_text = windows.stderr.decode('utf-8', 'replace').replace('\r\n', '\n')
         self.assertEqual((windows.returncode, windows_text),
                          (1, message % 'windows\\face_px.orv'))
+
+
+class OrvoUnderWine(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.work = tempfile.mkdtemp(prefix='orvo_wine_')
+        cls.inputs = os.path.join(cls.work, 'inputs')
+        render('faces', '--size', 12, '--out', cls.inputs)
+        faces = sorted(FACES.values())
+        # A name beyond ASCII and beyond the Windows-1252 code page too.
+        subprocess.run([NATIVE_STITCH, '\u03c0\u03b1\u03bd\u03cc.orv'] + faces + ['1e-7', '0', '1'],
+                       cwd=cls.inputs, check=True)
+        render('sequence', '--size', 10, '--frames', 1, '--names', 'node', '--out', cls.inputs)
+        with open(os.path.join(cls.inputs, 'notes.orv'), 'w') as f:
+            f.write('not a TIFF file\n')
+
+    @classmethod
+    def tearDownClass(cls):
+        shutil.rmtree(cls.work)
+
+    def outcome(self, build, arguments, given=b''):
+        """Exit code, output, error text and written files of one build of orvo, run in a
+        copy of the inputs."""
+        folder = os.path.join(self.work, build)
+        shutil.rmtree(folder, ignore_errors=True)
+        shutil.copytree(self.inputs, folder)
+        before = set(folder_state(folder))
+        if build == 'native':
+            result = subprocess.run([NATIVE_ORVO] + arguments, cwd=folder, input=given,
+                                    capture_output=True, check=False, timeout=300)
+        else:
+            result = subprocess.run([WINE, WINDOWS_ORVO] + arguments, cwd=folder, input=given,
+                                    capture_output=True, check=False, timeout=300,
+                                    env=dict(os.environ, WINEDEBUG='-all'))
+        written = {}
+        for root, _, names in os.walk(folder):
+            for name in names:
+                path = os.path.join(root, name)
+                relative = os.path.relpath(path, folder)
+                if relative not in before:
+                    with open(path, 'rb') as f:
+                        written[relative] = f.read()
+        text = [t.replace(b'\r\n', b'\n').decode('utf-8') for t in (result.stdout, result.stderr)]
+        return result.returncode, text[0], text[1], written
+
+    def check_alike(self, arguments, code, given=b''):
+        native = self.outcome('native', arguments, given)
+        windows = self.outcome('windows', arguments, given)
+        self.assertEqual(native[0], code, native)
+        self.assertEqual(windows[:3], native[:3])
+        self.assertEqual(sorted(windows[3]), sorted(native[3]))
+        for name, data in native[3].items():
+            self.assertEqual(windows[3][name], data, name)
+        return native
+
+    def test_info_query_and_preview_match_the_native_tool(self):
+        pano = '\u03c0\u03b1\u03bd\u03cc.orv'
+        cases = [
+            (['info', pano, 'face_px.orv', 'walk0000.orv'], 0, b''),
+            (['info', '--json', pano], 0, b''),
+            (['info', 'walk0000.orv', 'gone.orv', 'notes.orv'], 1, b''),
+            (['query', pano, '0', '0', '30', '6', '71', '11'], 0, b''),
+            (['query', '--json', 'face_nz.orv', '5', '5', '11', '0'], 0, b''),
+            (['query', pano, '-'], 1, b'1 2\n9 9\n5000 1\nfour two\n70 3\n'),
+            (['preview', pano, '\u00e9t\u00e9/\u03b2'], 0, b''),
+            (['preview', '--layers', 'depth,ids', 'walk0000.orv', '.'], 0, b''),
+            (['preview', 'face_px.orv', 'notes.orv/sub'], 1, b''),
+            (['preview', 'gone.orv', 'out'], 1, b''),
+            (['query', pano, '1'], 2, b''),
+            (['frobnicate'], 2, b''),
+        ]
+        for arguments, code, given in cases:
+            with self.subTest(arguments=arguments):
+                native = self.check_alike(arguments, code, given)
+                if arguments[0] == 'preview' and code == 0:
+                    self.assertEqual(len(native[3]), 3 if len(arguments) == 3 else 2)
+                    self.assertTrue(all(d.startswith(b'\x89PNG') for d in native[3].values()))
 
 
 class StitchUnderWine(unittest.TestCase):
@@ -329,4 +409,6 @@ if __name__ == '__main__':
     NATIVE_STITCH = os.path.join(native_build, 'stitch', 'stitch')
     WINDOWS_RENDER_HOST = os.path.join(windows_bin, 'render_host.exe')
     WINDOWS_STITCH = os.path.join(windows_bin, 'stitch.exe')
+    NATIVE_ORVO = os.path.join(native_build, 'tools', 'orvo')
+    WINDOWS_ORVO = os.path.join(windows_bin, 'orvo.exe')
     unittest.main(argv=[sys.argv[0]] + sys.argv[4:])
