@@ -295,9 +295,13 @@ class DialogsUnderWine(unittest.TestCase):
                                    stderr=subprocess.PIPE)
 
         def end():
+            # The Windows program may outlive the Wine loader that started it and hold its
+            # pipes open, so they are closed here rather than read to their end.
             if started.poll() is None:
                 started.kill()
-            started.communicate()
+            started.stdout.close()
+            started.stderr.close()
+            started.wait()
         self.addCleanup(end)
         return started
 
