@@ -8,9 +8,11 @@ set(CMAKE_C_COMPILER ${ORVO_MINGW_PREFIX}-gcc-posix)
 set(CMAKE_CXX_COMPILER ${ORVO_MINGW_PREFIX}-g++-posix)
 set(CMAKE_RC_COMPILER ${ORVO_MINGW_PREFIX}-windres)
 
-# Libraries for the target come from mingw's own tree and from the folder the Windows libtiff
-# is installed in (ORVO_WINDOWS_DEPENDENCIES), never from the build machine's /usr.
-set(ORVO_WINDOWS_DEPENDENCIES "" CACHE PATH "Install folder of the Windows build of libtiff")
+# Libraries for the target come from mingw's own tree and from the folders the Windows builds
+# of libtiff and libpng are installed in (ORVO_WINDOWS_DEPENDENCIES, a list, as
+# scripts/windows_libraries.sh prints it), never from the build machine's /usr.
+set(ORVO_WINDOWS_DEPENDENCIES "" CACHE STRING
+    "Install folders of the Windows builds of libtiff and libpng, separated by ';'")
 set(CMAKE_FIND_ROOT_PATH /usr/${ORVO_MINGW_PREFIX} ${ORVO_WINDOWS_DEPENDENCIES})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)

@@ -89,4 +89,39 @@ std::string ExecutablePath() {
     return std::string(path, static_cast<std::size_t>(length));
 }
 
+namespace {
+
+// 0 when path is a folder or was made one, otherwise the errno value of the failure.
+int MakeFolder(const std::string& path) {
+    if (mkdir(path.c_str(), 0777) == 0) {
+        return 0;
+    }
+    const int error = errno;
+    struct stat info;
+    if (stat(path.c_str(), &info) == 0) {
+        return S_ISDIR(info.st_mode) ? 0 : ENOTDIR;
+    }
+    return error;
+}
+
+} // namespace
+
+int CreateFolders(const std::string& path) {
+    if (path.empty()) {
+        return ENOENT;
+    }
+    // Each folder above path in turn, then path itself; a leading '/' is the root.
+    for (std::string::size_type slash = path.find('/', 1); slash != std::string::npos;
+         slash = path.find('/', slash + 1)) {
+        if (path[slash - 1] == '/') {
+            continue;
+        }
+        const int error = MakeFolder(path.substr(0, slash));
+        if (error != 0) {
+            return error;
+        }
+    }
+    return MakeFolder(path);
+}
+
 } // namespace platform

@@ -136,4 +136,53 @@ std::string ExecutablePath() {
     return std::string(path, length);
 }
 
+namespace {
+
+// 0 when path is a folder or was made one, otherwise the errno value of the failure.
+int MakeFolder(const std::string& path) {
+    if (CreateDirectoryA(path.c_str(), nullptr)) {
+        return 0;
+    }
+    const DWORD error = GetLastError();
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES) {
+        return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? 0 : ENOTDIR;
+    }
+    return ErrnoOf(error);
+}
+
+bool IsSeparator(char c) {
+    return c == '/' || c == '\\';
+}
+
+} // namespace
+
+int CreateFolders(const std::string& path) {
+    if (path.empty()) {
+        return ENOENT;
+    }
+    // Each folder above path in turn, then path itself. A drive ("C:") and the server and
+    // share of a network path (\\server\share) are not made.
+    std::string::size_type start = 0;
+    if (path.size() >= 2 && IsSeparator(path[0]) && IsSeparator(path[1])) {
+        start = 2;
+        for (int part = 0; part < 2 && start < path.size(); ++part) {
+            while (start < path.size() && !IsSeparator(path[start])) {
+                ++start;
+            }
+            ++start;
+        }
+    }
+    for (std::string::size_type i = start; i < path.size(); ++i) {
+        if (!IsSeparator(path[i]) || i == 0 || IsSeparator(path[i - 1]) || path[i - 1] == ':') {
+            continue;
+        }
+        const int error = MakeFolder(path.substr(0, i));
+        if (error != 0) {
+            return error;
+        }
+    }
+    return MakeFolder(path);
+}
+
 } // namespace platform

@@ -154,3 +154,23 @@ TEST_F(Files, ReplaceRenamesOverAnExistingTarget) {
 }
 
 } // namespace
+
+TEST_F(Files, CreateFoldersMakesEveryMissingFolderAndRefusesAFileInTheWay) {
+    EXPECT_EQ(platform::CreateFolders(Path("a/b//c/")), 0);
+    EXPECT_TRUE(fs::is_directory(Path("a/b/c")));
+    EXPECT_EQ(platform::CreateFolders(Path("a/b")), 0);
+    Write(Path("a/file"), "x");
+    EXPECT_EQ(platform::CreateFolders(Path("a/file")), ENOTDIR);
+    EXPECT_EQ(platform::CreateFolders(Path("a/file/d")), ENOTDIR);
+    EXPECT_EQ(platform::CreateFolders(""), ENOENT);
+}
+
+TEST(Paths, StemAndJoinReadAsOnEverySystem) {
+    EXPECT_EQ(platform::FileStem("out/pano.v2.orv"), "pano.v2");
+    EXPECT_EQ(platform::FileStem("pano"), "pano");
+    EXPECT_EQ(platform::FileStem("dir.d/.orv"), ".orv");
+    EXPECT_EQ(platform::FileStem("a/.."), "..");
+    EXPECT_EQ(platform::PathInFolder("out", "pano"), "out/pano");
+    EXPECT_EQ(platform::PathInFolder("out/", "pano"), "out/pano");
+    EXPECT_EQ(platform::PathInFolder("", "pano"), "pano");
+}

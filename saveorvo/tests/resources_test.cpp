@@ -87,7 +87,7 @@ TEST_F(AttachedModule, AboutDialogIsAClassicTemplate) {
     ASSERT_NO_FATAL_FAILURE(ExpectDialog(
         *about, false, 186, 84, L"About Orvo File Writer",
         {{1, L"Button", BS_DEFPUSHBUTTON | WS_TABSTOP, 65, 63, 50, 14, L"OK"},
-         {-1, L"Static", SS_LEFT | WS_GROUP, 7, 6, 92, 8, L"Orvo File Writer Version 1.2.17"},
+         {-1, L"Static", SS_LEFT | WS_GROUP, 7, 6, 172, 8, L"Orvo File Writer Version 1.2.17"},
          {-1, L"Static", SS_LEFT | WS_GROUP, 7, 20, 172, 17, nullptr},
          {-1, L"Static", SS_LEFT | WS_GROUP, 7, 43, 89, 8, L"www.tessaly.com"}}));
     EXPECT_NE(about->controls[2].text.find(L"2016 Tessaly"), std::wstring::npos);

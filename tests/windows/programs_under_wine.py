@@ -5,6 +5,14 @@ they behave alike.
 - The Windows render host loads the Windows saveorvo.bmi and renders the demo scene's faces and
   an animation through it: the files must be the native plug-in's, byte for byte, apart from
   their DateTime texts.
+- orvo.exe and the native orvo, given the same files and commands, must print the same text
+  (line ends aside), exit alike and write the same PNG files, byte for byte.
+- On a virtual display (Xvfb), in a Wine desktop of its own, the Windows render host shows the
+  plug-in's configuration dialog and About box from saveorvo.bmi's resources, and stitch.exe
+  its failure message box: dialog_probe checks that every control lies inside its window and
+  that every text fits its control, the buttons are pressed with real input (xdotool), and the
+  results must be the native render host's with the same presses scripted. Screenshots go to
+  $ORVO_SCREENSHOTS when it names a folder.
 - stitch.exe and the native stitch, given the same faces and arguments, must give the same exit
   code, the same message (read from Wine's relay trace of MessageBoxA on the Windows side, from
   the stand-in's echo on standard error on the native side), the same faces deleted or kept,
@@ -27,6 +35,7 @@ import unittest
 import tifffile
 
 RENDER_HOST = NATIVE_STITCH = WINDOWS_RENDER_HOST = WINDOWS_STITCH = WINE = None
+NATIVE_ORVO = WINDOWS_ORVO = DIALOG_PROBE = None
 
 FACES = {'+x': 'face_px.orv', '-x': 'face_nx.orv', '+y': 'face_py.orv',
          '-y': 'face_ny.orv', '+z': 'face_pz.orv', '-z': 'face_nz.orv'}
@@ -171,6 +180,213 @@ class PluginUnderWine(unittest.TestCase):
         windows_text = windows.stderr.decode('utf-8', 'replace').replace('\r\n', '\n')
         self.assertEqual((windows.returncode, windows_text),
                          (1, message % 'windows\\face_px.orv'))
+
+
+class OrvoUnderWine(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.work = tempfile.mkdtemp(prefix='orvo_wine_')
+        cls.inputs = os.path.join(cls.work, 'inputs')
+        render('faces', '--size', 12, '--out', cls.inputs)
+        faces = sorted(FACES.values())
+        # A name beyond ASCII and beyond the Windows-1252 code page too.
+        subprocess.run([NATIVE_STITCH, '\u03c0\u03b1\u03bd\u03cc.orv'] + faces + ['1e-7', '0', '1'],
+                       cwd=cls.inputs, check=True)
+        render('sequence', '--size', 10, '--frames', 1, '--names', 'node', '--out', cls.inputs)
+        with open(os.path.join(cls.inputs, 'notes.orv'), 'w') as f:
+            f.write('not a TIFF file\n')
+
+    @classmethod
+    def tearDownClass(cls):
+        shutil.rmtree(cls.work)
+
+    def outcome(self, build, arguments, given=b''):
+        """Exit code, output, error text and written files of one build of orvo, run in a
+        copy of the inputs."""
+        folder = os.path.join(self.work, build)
+        shutil.rmtree(folder, ignore_errors=True)
+        shutil.copytree(self.inputs, folder)
+        before = set(folder_state(folder))
+        if build == 'native':
+            result = subprocess.run([NATIVE_ORVO] + arguments, cwd=folder, input=given,
+                                    capture_output=True, check=False, timeout=300)
+        else:
+            result = subprocess.run([WINE, WINDOWS_ORVO] + arguments, cwd=folder, input=given,
+                                    capture_output=True, check=False, timeout=300,
+                                    env=dict(os.environ, WINEDEBUG='-all'))
+        written = {}
+        for root, _, names in os.walk(folder):
+            for name in names:
+                path = os.path.join(root, name)
+                relative = os.path.relpath(path, folder)
+                if relative not in before:
+                    with open(path, 'rb') as f:
+                        written[relative] = f.read()
+        text = [t.replace(b'\r\n', b'\n').decode('utf-8') for t in (result.stdout, result.stderr)]
+        return result.returncode, text[0], text[1], written
+
+    def check_alike(self, arguments, code, given=b''):
+        native = self.outcome('native', arguments, given)
+        windows = self.outcome('windows', arguments, given)
+        self.assertEqual(native[0], code, native)
+        self.assertEqual(windows[:3], native[:3])
+        self.assertEqual(sorted(windows[3]), sorted(native[3]))
+        for name, data in native[3].items():
+            self.assertEqual(windows[3][name], data, name)
+        return native
+
+    def test_info_query_and_preview_match_the_native_tool(self):
+        pano = '\u03c0\u03b1\u03bd\u03cc.orv'
+        cases = [
+            (['info', pano, 'face_px.orv', 'walk0000.orv'], 0, b''),
+            (['info', '--json', pano], 0, b''),
+            (['info', 'walk0000.orv', 'gone.orv', 'notes.orv'], 1, b''),
+            (['query', pano, '0', '0', '30', '6', '71', '11'], 0, b''),
+            (['query', '--json', 'face_nz.orv', '5', '5', '11', '0'], 0, b''),
+            (['query', pano, '-'], 1, b'1 2\n9 9\n5000 1\nfour two\n70 3\n'),
+            (['preview', pano, '\u00e9t\u00e9/\u03b2'], 0, b''),
+            (['preview', '--layers', 'depth,ids', 'walk0000.orv', '.'], 0, b''),
+            (['preview', 'face_px.orv', 'notes.orv/sub'], 1, b''),
+            (['preview', 'gone.orv', 'out'], 1, b''),
+            (['query', pano, '1'], 2, b''),
+            (['frobnicate'], 2, b''),
+        ]
+        for arguments, code, given in cases:
+            with self.subTest(arguments=arguments):
+                native = self.check_alike(arguments, code, given)
+                if arguments[0] == 'preview' and code == 0:
+                    self.assertEqual(len(native[3]), 3 if len(arguments) == 3 else 2)
+                    self.assertTrue(all(d.startswith(b'\x89PNG') for d in native[3].values()))
+
+
+class DialogsUnderWine(unittest.TestCase):
+    shown = 0
+
+    @classmethod
+    def setUpClass(cls):
+        cls.work = tempfile.mkdtemp(prefix='dialogs_wine_')
+        cls.shots = os.environ.get('ORVO_SCREENSHOTS') or cls.work
+        os.makedirs(cls.shots, exist_ok=True)
+        # Xvfb picks a free display number and writes it to the descriptor it is given.
+        read, write = os.pipe()
+        cls.xvfb = subprocess.Popen(['Xvfb', '-displayfd', str(write), '-screen', '0',
+                                     '800x600x24', '-nolisten', 'tcp'], pass_fds=[write],
+                                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        os.close(write)
+        with os.fdopen(read) as f:
+            cls.display = ':' + f.readline().strip()
+        cls.environment = dict(os.environ, DISPLAY=cls.display, WINEDEBUG='-all')
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.xvfb.terminate()
+        cls.xvfb.wait()
+        shutil.rmtree(cls.work)
+
+    def start(self, program, arguments, folder):
+        """Starts a Windows program on a new desktop; its output ends with "exit N". Every
+        program gets a desktop of its own: Wine keeps an ended desktop's name a while, tied
+        to the X window that went with it."""
+        DialogsUnderWine.shown += 1
+        self.desktop = '/desktop=orvo_tests%d,640x480' % self.shown
+        started = subprocess.Popen([WINE, 'explorer', self.desktop, DIALOG_PROBE, '--run',
+                                    program] + arguments, cwd=folder, env=self.environment,
+                                   stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                                   stderr=subprocess.PIPE)
+
+        def end():
+            # The Windows program may outlive the Wine loader that started it and hold its
+            # pipes open, so they are closed here rather than read to their end.
+            if started.poll() is None:
+                started.kill()
+            started.stdout.close()
+            started.stderr.close()
+            started.wait()
+        self.addCleanup(end)
+        return started
+
+    def look(self, title, shot, *template):
+        """The controls of the window titled title, by identifier, after the probe found each
+        inside the window with its text fitting; takes a screenshot of the display."""
+        probe = subprocess.run([WINE, 'explorer', self.desktop, DIALOG_PROBE, '--run',
+                                DIALOG_PROBE, title] + list(template), env=self.environment,
+                               stdin=subprocess.DEVNULL, capture_output=True, text=True,
+                               check=False, timeout=120)
+        subprocess.run(['import', '-display', self.display, '-window', 'root',
+                        os.path.join(self.shots, shot)], check=True, timeout=60)
+        self.assertTrue(probe.stdout.endswith('\nexit 0\n'), probe.stdout + probe.stderr)
+        controls = {}
+        for line in probe.stdout.splitlines():
+            m = re.match(r'control (-?\d+) (\S+) ("(?:[^"\\]|\\.)*") .* click (\d+) (\d+) ok$',
+                         line)
+            if m:
+                text = unescape(m.group(3))
+                controls.setdefault(int(m.group(1)), []).append(
+                    (m.group(2), text, (int(m.group(4)), int(m.group(5)))))
+        return controls
+
+    def press(self, controls, identifier):
+        (_, _, (x, y)), = controls[identifier]
+        subprocess.run(['xdotool', 'mousemove', str(x), str(y), 'click', '1'],
+                       env=self.environment, check=True, timeout=60)
+
+    def finish(self, started):
+        out, err = started.communicate(timeout=120)
+        return out.decode('utf-8', 'replace').replace('\r\n', '\n'), err.decode('utf-8', 'replace')
+
+    def test_configuration_dialog_answers_presses_as_the_scripted_one(self):
+        plugin = os.path.join(os.path.dirname(WINDOWS_STITCH), 'saveorvo.bmi')
+        # Presses by control: 50 and 51 the two naming radio buttons, 1 OK, 2 Cancel.
+        for number, presses in enumerate([(51, 1), (50, 2), (51, 2), (1,)]):
+            with self.subTest(presses=presses):
+                folder = os.path.join(self.work, 'configure%d' % number)
+                os.makedirs(os.path.join(folder, 'native'))
+                os.makedirs(os.path.join(folder, 'windows'))
+                names = ['--names', 'node'] if number == 1 else []
+                native = subprocess.run([RENDER_HOST, 'configure', '--plugcfg', 'native',
+                                         '--press', ','.join(map(str, presses))] + names,
+                                        cwd=folder, capture_output=True, text=True, check=False)
+                self.assertEqual(native.returncode, 0, native.stderr)
+                started = self.start(WINDOWS_RENDER_HOST,
+                                     ['configure', '--plugcfg', 'windows'] + names, folder)
+                controls = self.look('Orvo output configuration', 'configure%d.png' % number,
+                                     plugin, '112')
+                self.assertEqual({i: [c[:2] for c in controls[i]] for i in controls},
+                                 {1: [('Button', 'OK')], 2: [('Button', 'Cancel')],
+                                  50: [('Button', 'Use material names')],
+                                  51: [('Button', 'Use object names')]})
+                for control in presses:
+                    self.press(controls, control)
+                out, err = self.finish(started)
+                self.assertEqual(out, native.stdout + 'exit 0\n', err)
+
+    def test_about_box_closes_with_ok_as_the_scripted_one(self):
+        plugin = os.path.join(os.path.dirname(WINDOWS_STITCH), 'saveorvo.bmi')
+        native = subprocess.run([RENDER_HOST, 'about', '--press', 'ok'], cwd=self.work,
+                                capture_output=True, text=True, check=False)
+        started = self.start(WINDOWS_RENDER_HOST, ['about'], self.work)
+        controls = self.look('About Orvo File Writer', 'about.png', plugin, '111')
+        # The texts are static controls without an identifier of their own (0xFFFF).
+        self.assertEqual(sorted(text for _, text, _ in controls[0xFFFF]),
+                         ['Copyright (c) 2016 Tessaly. All rights reserved.',
+                          'Orvo File Writer Version 1.2.17', 'www.tessaly.com'])
+        self.press(controls, 1)
+        out, err = self.finish(started)
+        self.assertEqual((native.returncode, out), (0, native.stdout + 'exit 0\n'), err)
+
+    def test_stitch_failure_box_shows_the_message_and_waits_for_ok(self):
+        native = subprocess.run([NATIVE_STITCH, 'a', 'b'], cwd=self.work, capture_output=True,
+                                text=True, check=False)
+        started = self.start(WINDOWS_STITCH, ['a', 'b'], self.work)
+        controls = self.look('Error', 'stitch_error.png')
+        texts = [text for entries in controls.values() for kind, text, _ in entries
+                 if kind == 'Static' and text]
+        self.assertEqual(['Error: ' + text + '\n' for text in texts], [native.stderr])
+        self.assertEqual([c[:2] for c in controls[1]], [('Button', 'OK')])
+        self.assertIsNone(started.poll())
+        self.press(controls, 1)
+        out, _ = self.finish(started)
+        self.assertEqual((native.returncode, out), (2, 'exit 2\n'))
 
 
 class StitchUnderWine(unittest.TestCase):
@@ -329,4 +545,7 @@ if __name__ == '__main__':
     NATIVE_STITCH = os.path.join(native_build, 'stitch', 'stitch')
     WINDOWS_RENDER_HOST = os.path.join(windows_bin, 'render_host.exe')
     WINDOWS_STITCH = os.path.join(windows_bin, 'stitch.exe')
+    NATIVE_ORVO = os.path.join(native_build, 'tools', 'orvo')
+    WINDOWS_ORVO = os.path.join(windows_bin, 'orvo.exe')
+    DIALOG_PROBE = os.path.join(windows_bin, 'dialog_probe.exe')
     unittest.main(argv=[sys.argv[0]] + sys.argv[4:])

@@ -2,6 +2,7 @@
 #include "commands.h"
 #include "orvo_document.h"
 
+#include "platform/files.h"
 #include "platform/stdio_file.h"
 
 #include <png.h>
@@ -11,10 +12,8 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
 #include <memory>
 #include <sstream>
-#include <system_error>
 
 const char PreviewSynopsis[] = "orvo preview [--layers LIST] FILE OUTDIR";
 
@@ -209,7 +208,7 @@ int RunPreview(const Arguments& arguments) {
                                              : "too many arguments");
     }
     const std::string& file = words[0];
-    const std::filesystem::path folder = words[1];
+    const std::string& folder = words[1];
     const OrvoDocument document = LoadOrvoDocument(file);
     if (!choice.given) {
         choice.colour = document.HasColour();
@@ -225,12 +224,11 @@ int RunPreview(const Arguments& arguments) {
     require(choice.depth, document.HasDepth(), "depth");
     require(choice.ids, document.HasIds(), "object-id");
 
-    std::error_code error;
-    std::filesystem::create_directories(folder, error);
-    if (error) {
-        throw FileError(folder.string(), error.message());
+    const int error = platform::CreateFolders(folder);
+    if (error != 0) {
+        throw FileError(folder, std::strerror(error));
     }
-    const std::string stem = (folder / std::filesystem::path(file).stem()).string();
+    const std::string stem = platform::PathInFolder(folder, platform::FileStem(file));
     if (choice.colour) {
         WritePng(stem + "_colour.png", document.width, document.height, 3, document.colour.data());
     }

@@ -6,6 +6,10 @@
 
 #include "maxsdk_host/host_state.h"
 #include "platform/text.h"
+#include "platform/user32.h"
+#ifndef _WIN32
+#include "platform/user32_script.h"
+#endif
 #include "units.h"
 
 #include <algorithm>
@@ -13,8 +17,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <iostream>
+#include <iterator>
 #include <map>
+#include <memory>
 #include <sstream>
 #include <stdexcept>
 #include <string>
@@ -30,6 +37,7 @@ const char Usage[] =
     "                         [options]\n"
     "       render_host sequence [--size N] [--fov DEGREES] [--frames F] [options]\n"
     "       render_host probe [--frame K] [--frames F] [--names KIND]\n"
+    "       render_host configure|about [--names KIND] [--plugcfg DIR] [--press LIST]\n"
     "       render_host --help | --version\n"
     "\n"
     "Renders a furnished room with a small ray caster and writes every image as an Orvo\n"
@@ -43,6 +51,10 @@ const char Usage[] =
     "  probe     reads rays \"ox oy oz dx dy dz\" from standard input, one a line, and prints\n"
     "            for each the parameter t of its first hit (at origin + t * direction) and\n"
     "            the name of the object hit, separated by a tab, or \"none\"\n"
+    "  configure the plug-in's configuration dialog, as the render settings' Setup button\n"
+    "            opens it; then prints whether it was confirmed, the naming the writer now\n"
+    "            uses and the bytes of its configuration file (ORV.cfg in --plugcfg)\n"
+    "  about     the plug-in's About box; prints \"about: closed\" when it is closed\n"
     "\n"
     "Options:\n"
     "  --out DIR        folder of the files (default: the current folder)\n"
@@ -69,6 +81,12 @@ const char Usage[] =
     "  --names KIND     material (default): objects are named after their materials;\n"
     "                   node: after their nodes\n"
     "  --plugin PATH    the plug-in module (default: the one this build made)\n"
+    "  --plugcfg DIR    configure, about: the host's plug-in configuration folder (default:\n"
+    "                   the current folder)\n"
+    "  --press LIST     configure, about: the controls the user presses in the dialog, in\n"
+    "                   turn, comma-separated: ok, cancel, close (the title bar's close\n"
+    "                   button) or a control's number. Only where the dialogs are the\n"
+    "                   platform layer's stand-ins; on Windows the user presses them\n"
     "  -h, --help       print this text\n"
     "\n"
     "Exit status: 0 success, 1 a render or write failed, 2 wrong usage.\n";
@@ -113,6 +131,8 @@ struct Options {
     bool rollUp = false;
     bool rollDown = false;
     std::string plugin = RENDER_HOST_PLUGIN;
+    std::filesystem::path plugCfg = ".";
+    std::vector<int> presses; // control identifiers; 0 closes the dialog
 };
 
 // The widest panorama stitch writes: six faces side by side.
@@ -188,7 +208,8 @@ Options ParseOptions(int argc, char** argv) {
         throw UsageError("no command");
     }
     options.command = argv[1];
-    if (options.command != "faces" && options.command != "sequence" && options.command != "probe") {
+    if (options.command != "faces" && options.command != "sequence" && options.command != "probe" &&
+        options.command != "configure" && options.command != "about") {
         throw UsageError("unknown command \"" + options.command + "\"");
     }
     // Which command takes which option.
@@ -201,8 +222,10 @@ Options ParseOptions(int argc, char** argv) {
         {"--faces", "faces"},
         {"--frames", "sequence probe"},
         {"--frame", "probe"},
-        {"--names", "faces sequence probe"},
-        {"--plugin", "faces sequence"},
+        {"--names", "faces sequence probe configure"},
+        {"--plugin", "faces sequence configure about"},
+        {"--plugcfg", "configure about"},
+        {"--press", "configure about"},
         {"--faces-only", "faces"},
         {"--roll-up", "faces"},
         {"--roll-down", "faces"},
@@ -269,6 +292,22 @@ Options ParseOptions(int argc, char** argv) {
                 throw UsageError("--names takes material or node, not \"" + kind + "\"");
             }
             options.byMaterial = kind == "material";
+        } else if (option == "--plugcfg") {
+            options.plugCfg = value;
+        } else if (option == "--press") {
+#ifdef _WIN32
+            throw UsageError("--press scripts the stand-in dialogs; on Windows the dialog "
+                             "waits for the user");
+#else
+            options.presses.clear();
+            for (const std::string& control : SplitCommas(value)) {
+                options.presses.push_back(control == "ok"       ? IDOK
+                                          : control == "cancel" ? IDCANCEL
+                                          : control == "close"
+                                              ? 0
+                                              : ParseInt(option, control.c_str(), 1, 65535));
+            }
+#endif
         } else {
             options.plugin = value;
         }
@@ -441,6 +480,54 @@ void RunSequence(const Options& options) {
     }
 }
 
+// The dialog's presses for the stand-in, which otherwise closes a dialog right away.
+void ScriptPresses(const Options& options) {
+#ifdef _WIN32
+    (void)options;
+#else
+    std::vector<platform::DialogAction> actions;
+    for (const int control : options.presses) {
+        actions.push_back(control == 0 ? platform::CloseDialog() : platform::ClickControl(control));
+    }
+    platform::ScriptDialogs({actions});
+#endif
+}
+
+void RunDialog(const Options& options) {
+    PublishScene(DemoScene(0));
+    MaxHost::SetPlugCfgFolder(platform::AnsiToWide(options.plugCfg.string()));
+    const PluginModule module(options.plugin);
+    const std::unique_ptr<BitmapIO> writer = module.CreateWriter(options.byMaterial);
+    // The host's main window owns the dialogs; this host has none, so they have no owner.
+    Interface* host = TheManager->Max();
+    const HWND owner = host != nullptr ? host->GetMAXHWnd() : nullptr;
+    ScriptPresses(options);
+    if (options.command == "about") {
+        writer->ShowAbout(owner);
+        std::puts("about: closed");
+        return;
+    }
+    const BOOL confirmed = writer->ShowControl(owner, static_cast<DWORD>(BMMIO_CONTROLWRITE));
+    BYTE block = 0;
+    if (!writer->SaveConfigure(&block)) {
+        throw std::runtime_error("the plug-in does not give its configuration");
+    }
+    std::printf("configure: %s\nnames: %s\n", confirmed ? "confirmed" : "cancelled",
+                block != 0 ? "material" : "node");
+    std::ifstream file(options.plugCfg / "ORV.cfg", std::ios::binary);
+    if (!file) {
+        std::puts("ORV.cfg: none");
+        return;
+    }
+    const std::string bytes((std::istreambuf_iterator<char>(file)),
+                            std::istreambuf_iterator<char>());
+    std::printf("ORV.cfg:");
+    for (const char byte : bytes) {
+        std::printf(" %02x", static_cast<unsigned char>(byte));
+    }
+    std::printf("\n");
+}
+
 void RunProbe(const Options& options) {
     const Scene scene = DemoScene(SequenceTime(options.frame, options.frames));
     std::string line;
@@ -487,6 +574,8 @@ int main(int argc, char** argv) {
             RunFaces(options);
         } else if (options.command == "sequence") {
             RunSequence(options);
+        } else if (options.command == "configure" || options.command == "about") {
+            RunDialog(options);
         } else {
             RunProbe(options);
         }

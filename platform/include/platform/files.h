@@ -1,5 +1,6 @@
-// File operations the stitcher needs beyond the C library: the identity of a file, a
-// temporary file beside a target, and the replacement of a target by one rename. Paths are
+// File operations the programs need beyond the C library: the identity of a file, a
+// temporary file beside a target, the replacement of a target by one rename, folders made
+// and file names taken apart the same way on every system. Paths are
 // narrow strings in the system's ANSI code page, as on the command line.
 //
 // The functions that can fail return 0 on success and otherwise an error number of the C
@@ -47,5 +48,20 @@ int ReplaceFileWith(const std::string& source, const std::string& target);
 // The path of the running program's executable file (GetModuleFileNameA on Windows,
 // /proc/self/exe elsewhere); empty when the system does not tell it.
 std::string ExecutablePath();
+
+// Makes the folder path and every missing folder above it, as "mkdir -p" does
+// (CreateDirectoryA on Windows). Returns 0 when path is a folder afterwards, ENOTDIR when a
+// file other than a folder is in the way, otherwise the error of the failed step.
+int CreateFolders(const std::string& path);
+
+// The path of name inside folder, joined by '/', which Windows takes as a separator too, so
+// that the result reads the same on every system; no separator is added when folder is empty
+// or already ends with one ('/', and a backslash or a drive's ':' on Windows).
+std::string PathInFolder(const std::string& folder, const std::string& name);
+
+// The last component of path without its last extension: "a/b.c.orv" gives "b.c", ".orv"
+// gives ".orv", "." and ".." stay themselves. Separators are '/' (and a backslash and a drive's
+// ':' on Windows).
+std::string FileStem(const std::string& path);
 
 } // namespace platform
