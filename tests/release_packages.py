@@ -20,12 +20,15 @@ import re
 import shutil
 import subprocess
 import sys
+import sysconfig
 import tempfile
 import unittest
 
 import tifffile
 
 ARGS = {}
+# The file name ending of this interpreter's extension modules, which the package's module has.
+PYTHON_SUFFIX = sysconfig.get_config_var('EXT_SUFFIX')
 FACES = ['face_px.orv', 'face_nx.orv', 'face_py.orv', 'face_ny.orv', 'face_pz.orv',
          'face_nz.orv']
 # A comment the tests add to the installed viewer's style sheet, to tell its copy from the
@@ -105,7 +108,9 @@ class DebianPackage(unittest.TestCase):
                     private + '/saveorvo.bmi': data, private + '/libplatform.so': data,
                     private + '/libmaxsdk.so': data, 'usr/share/doc/orvo/README.md': data,
                     'usr/share/man/man1/stitch.1.gz': data,
-                    'usr/share/man/man1/orvo.1.gz': data}
+                    'usr/share/man/man1/orvo.1.gz': data,
+                    # The Python module, where Debian's interpreter looks for it.
+                    'usr/lib/python3/dist-packages/orvo' + PYTHON_SUFFIX: data}
         expected.update({'usr/share/orvo/viewer/' + f: data for f in viewer_files()})
         self.assertEqual(files, expected)
         # No maintainer scripts: removing the package leaves nothing behind to purge.
