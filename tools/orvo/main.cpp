@@ -53,7 +53,9 @@ const Command Commands[] = {
     {"query", QuerySynopsis, QueryHelp, RunQuery},
     {"preview", PreviewSynopsis, PreviewHelp, RunPreview},
     {"web", WebSynopsis, WebHelp, RunWeb},
+#ifdef ORVO_HAS_EXPORT
     {"export", ExportSynopsis, ExportHelp, RunExport},
+#endif
 };
 
 int Misuse(const std::string& problem, const char* synopsis, const char* more) {
