@@ -103,13 +103,13 @@ elseif(NOT CMAKE_CROSSCOMPILING)
         message(FATAL_ERROR "help2man is missing (scripts/setup.sh installs it)")
     endif()
     set(pages)
-    foreach(spec "stitch|stitch|join six cube-face renders into one Orvo panorama|"
+    foreach(page "stitch|stitch|join six cube-face renders into one Orvo panorama|"
                  "orvo_tool|orvo|show what an Orvo file holds|info;query;preview;web")
-        string(REPLACE "|" ";" spec "${spec}")
-        list(GET spec 0 target)
-        list(GET spec 1 name)
-        list(GET spec 2 summary)
-        list(SUBLIST spec 3 -1 commands)
+        string(REPLACE "|" ";" page "${page}")
+        list(GET page 0 target)
+        list(GET page 1 name)
+        list(GET page 2 summary)
+        list(SUBLIST page 3 -1 commands)
         set(page ${PROJECT_BINARY_DIR}/man/${name}.1.gz)
         add_custom_command(
             OUTPUT ${page}
