@@ -10,7 +10,8 @@ set -euo pipefail
 : "${WINEPREFIX:?WINEPREFIX must name the Wine prefix}"
 export WINEPREFIX WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 wine=${WINE:-/usr/lib/wine/wine64}
-wineserver=${WINESERVER:-wineserver}
+# Debian's wine64 keeps its server beside the loader and puts no wineserver on the PATH.
+wineserver=${WINESERVER:-$(command -v wineserver || echo /usr/lib/wine/wineserver64)}
 case "${1:-}" in
     start)
         mkdir -p "$WINEPREFIX"
