@@ -4,8 +4,10 @@
 #   --viewer-tests  Debian's chromium, Node and npm when missing, and the viewer's test tooling
 #              from npm as its lock file pins it (viewer/tests, npm ci)
 #   --windows  the mingw-w64 cross compiler, zlib for it, Wine to run the results, unzip for
-#              the release ZIP's test, and source-package entries for the machine's package
-#              sources (libtiff is built from its Debian source)
+#              the release ZIP's test, a virtual display with input and screenshots for the
+#              dialogs' test (Xvfb, xdotool, Wine's fonts; ImageMagick's import), and
+#              source-package entries for the machine's package sources (libtiff is built
+#              from its Debian source)
 set -euo pipefail
 
 # libgmock-dev although no test uses GoogleMock: Debian's GTest CMake package checks that the
@@ -29,7 +31,7 @@ for option in "$@"; do
             viewer_tests=1 ;;
         --windows)
             packages+=(g++-mingw-w64-x86-64-posix libz-mingw-w64-dev wine64 dpkg-dev xz-utils
-                       bzip2 unzip)
+                       bzip2 unzip xvfb xdotool fonts-wine)
             windows=1 ;;
         *) echo "setup.sh: unknown option $option" >&2; exit 2 ;;
     esac

@@ -22,14 +22,18 @@ Usage: programs_under_wine.py NATIVE_BUILD_DIR WINDOWS_BIN_DIR WINE [unittest ar
 The environment names the Wine prefix (WINEPREFIX); relay tracing of the two message-box
 calls must be switched on in it (HKCU\\Software\\Wine\\Debug RelayInclude).
 """
+import contextlib
+import ctypes
 import hashlib
 import os
 import re
 import shutil
+import signal
 import struct
 import subprocess
 import sys
 import tempfile
+import time
 import unittest
 
 import tifffile
@@ -77,6 +81,12 @@ def relay_message_boxes(trace):
     """(function, caption, text, style) of every message box in a relay trace."""
     return [('MessageBox' + m.group(1), unescape(m.group(4)), unescape(m.group(3)),
              int(m.group(5), 16)) for m in RELAY_CALL.finditer(trace)]
+
+
+def end_with_parent():
+    """In a child before it runs its program: the kernel kills the child when this script
+    ends (PR_SET_PDEATHSIG)."""
+    ctypes.CDLL(None, use_errno=True).prctl(1, signal.SIGKILL)
 
 
 def render(*arguments):
@@ -260,21 +270,30 @@ class OrvoUnderWine(unittest.TestCase):
 
 
 class DialogsUnderWine(unittest.TestCase):
+    """Every step waits a bounded time: a program whose window does not appear, or that does
+    not end, is killed with the Windows programs it started, and the test fails saying so."""
     shown = 0
+    WAIT = 20  # seconds that any one step may take; each takes one or two
 
     @classmethod
     def setUpClass(cls):
         cls.work = tempfile.mkdtemp(prefix='dialogs_wine_')
         cls.shots = os.environ.get('ORVO_SCREENSHOTS') or cls.work
         os.makedirs(cls.shots, exist_ok=True)
-        # Xvfb picks a free display number and writes it to the descriptor it is given.
+        # Xvfb picks a free display number and writes it to the descriptor it is given; it
+        # ends with this script, however the script ends.
         read, write = os.pipe()
         cls.xvfb = subprocess.Popen(['Xvfb', '-displayfd', str(write), '-screen', '0',
                                      '800x600x24', '-nolisten', 'tcp'], pass_fds=[write],
-                                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+                                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                                    preexec_fn=end_with_parent)
         os.close(write)
         with os.fdopen(read) as f:
-            cls.display = ':' + f.readline().strip()
+            number = f.readline().strip()
+        if not number:
+            cls.xvfb.kill()
+            raise RuntimeError('Xvfb did not start')
+        cls.display = ':' + number
         cls.environment = dict(os.environ, DISPLAY=cls.display, WINEDEBUG='-all')
 
     @classmethod
@@ -283,40 +302,80 @@ class DialogsUnderWine(unittest.TestCase):
         cls.xvfb.wait()
         shutil.rmtree(cls.work)
 
-    def start(self, program, arguments, folder):
-        """Starts a Windows program on a new desktop; its output ends with "exit N". Every
-        program gets a desktop of its own: Wine keeps an ended desktop's name a while, tied
-        to the X window that went with it."""
-        DialogsUnderWine.shown += 1
-        self.desktop = '/desktop=orvo_tests%d,640x480' % self.shown
-        started = subprocess.Popen([WINE, 'explorer', self.desktop, DIALOG_PROBE, '--run',
-                                    program] + arguments, cwd=folder, env=self.environment,
-                                   stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
-                                   stderr=subprocess.PIPE)
+    def launch(self, program, arguments, folder):
+        """Starts a Windows program through dialog_probe --run on this test's Wine desktop, in
+        a process group of its own, with its output in files rather than pipes: Wine's
+        programs may outlive the loader that started them and hold pipes open. An explorer
+        that joins a desktop another one made ends as soon as it has started the program, so
+        the program's end is read from the probe's last line, "exit N"."""
+        out, err = tempfile.TemporaryFile(), tempfile.TemporaryFile()
+        started = subprocess.Popen([WINE, 'explorer', '/desktop=%s,640x480' % self.desktop,
+                                    DIALOG_PROBE, '--run', program] + arguments, cwd=folder,
+                                   env=self.environment, stdin=subprocess.DEVNULL, stdout=out,
+                                   stderr=err, start_new_session=True)
+        started.out, started.err, started.name = out, err, os.path.basename(program)
 
         def end():
-            # The Windows program may outlive the Wine loader that started it and hold its
-            # pipes open, so they are closed here rather than read to their end.
-            if started.poll() is None:
-                started.kill()
-            started.stdout.close()
-            started.stderr.close()
+            # The explorer and every Windows program it started share its process group.
+            try:
+                os.killpg(started.pid, signal.SIGKILL)
+            except ProcessLookupError:
+                pass
             started.wait()
+            out.close()
+            err.close()
         self.addCleanup(end)
         return started
+
+    @staticmethod
+    def output(started):
+        texts = []
+        for f in (started.out, started.err):
+            f.seek(0)
+            texts.append(f.read().decode('utf-8', 'replace').replace('\r\n', '\n'))
+        return texts
+
+    def start(self, program, arguments, folder, title):
+        """Starts a Windows program on a new desktop and waits until its window titled title
+        is on the screen. Every program gets a desktop of its own: Wine keeps an ended
+        desktop's name a while, tied to the X window that went with it."""
+        DialogsUnderWine.shown += 1
+        self.desktop = 'orvo_tests%d' % self.shown
+        started = self.launch(program, arguments, folder)
+        # Until the window is up its program may not have made the desktop yet, and a probe
+        # started first would make it and own it.
+        try:
+            subprocess.run(['xdotool', 'search', '--sync', '--onlyvisible', '--name',
+                            '^%s$' % title], env=self.environment, stdout=subprocess.DEVNULL,
+                           check=True, timeout=self.WAIT)
+        except subprocess.TimeoutExpired:
+            self.fail('%s showed no window titled "%s" within %d s: %r' % (
+                started.name, title, self.WAIT, self.output(started)))
+        return started
+
+    def finish(self, started, after):
+        """The program's standard output and error once it has ended, its output ending in
+        its exit status."""
+        deadline = time.monotonic() + self.WAIT
+        while True:
+            out, err = self.output(started)
+            if re.search(r'(^|\n)exit \d+\n$', out):
+                return out, err
+            if time.monotonic() > deadline:
+                self.fail('%s did not end within %d s of %s: %r' % (started.name, self.WAIT,
+                                                                    after, (out, err)))
+            time.sleep(0.1)
 
     def look(self, title, shot, *template):
         """The controls of the window titled title, by identifier, after the probe found each
         inside the window with its text fitting; takes a screenshot of the display."""
-        probe = subprocess.run([WINE, 'explorer', self.desktop, DIALOG_PROBE, '--run',
-                                DIALOG_PROBE, title] + list(template), env=self.environment,
-                               stdin=subprocess.DEVNULL, capture_output=True, text=True,
-                               check=False, timeout=120)
+        probe = self.launch(DIALOG_PROBE, [title] + list(template), self.work)
+        out, err = self.finish(probe, 'starting')
         subprocess.run(['import', '-display', self.display, '-window', 'root',
-                        os.path.join(self.shots, shot)], check=True, timeout=60)
-        self.assertTrue(probe.stdout.endswith('\nexit 0\n'), probe.stdout + probe.stderr)
+                        os.path.join(self.shots, shot)], check=True, timeout=self.WAIT)
+        self.assertTrue(out.endswith('\nexit 0\n'), out + err)
         controls = {}
-        for line in probe.stdout.splitlines():
+        for line in out.splitlines():
             m = re.match(r'control (-?\d+) (\S+) ("(?:[^"\\]|\\.)*") .* click (\d+) (\d+) ok$',
                          line)
             if m:
@@ -328,17 +387,16 @@ class DialogsUnderWine(unittest.TestCase):
     def press(self, controls, identifier):
         (_, _, (x, y)), = controls[identifier]
         subprocess.run(['xdotool', 'mousemove', str(x), str(y), 'click', '1'],
-                       env=self.environment, check=True, timeout=60)
-
-    def finish(self, started):
-        out, err = started.communicate(timeout=120)
-        return out.decode('utf-8', 'replace').replace('\r\n', '\n'), err.decode('utf-8', 'replace')
+                       env=self.environment, check=True, timeout=self.WAIT)
 
     def test_configuration_dialog_answers_presses_as_the_scripted_one(self):
         plugin = os.path.join(os.path.dirname(WINDOWS_STITCH), 'saveorvo.bmi')
+        title = 'Orvo output configuration'
         # Presses by control: 50 and 51 the two naming radio buttons, 1 OK, 2 Cancel.
         for number, presses in enumerate([(51, 1), (50, 2), (51, 2), (1,)]):
-            with self.subTest(presses=presses):
+            # Each dialog's programs are ended before the next one's start.
+            with self.subTest(presses=presses), contextlib.ExitStack() as stack:
+                stack.callback(self.doCleanups)
                 folder = os.path.join(self.work, 'configure%d' % number)
                 os.makedirs(os.path.join(folder, 'native'))
                 os.makedirs(os.path.join(folder, 'windows'))
@@ -348,44 +406,45 @@ class DialogsUnderWine(unittest.TestCase):
                                         cwd=folder, capture_output=True, text=True, check=False)
                 self.assertEqual(native.returncode, 0, native.stderr)
                 started = self.start(WINDOWS_RENDER_HOST,
-                                     ['configure', '--plugcfg', 'windows'] + names, folder)
-                controls = self.look('Orvo output configuration', 'configure%d.png' % number,
-                                     plugin, '112')
+                                     ['configure', '--plugcfg', 'windows'] + names, folder, title)
+                controls = self.look(title, 'configure%d.png' % number, plugin, '112')
                 self.assertEqual({i: [c[:2] for c in controls[i]] for i in controls},
                                  {1: [('Button', 'OK')], 2: [('Button', 'Cancel')],
                                   50: [('Button', 'Use material names')],
                                   51: [('Button', 'Use object names')]})
                 for control in presses:
                     self.press(controls, control)
-                out, err = self.finish(started)
+                out, err = self.finish(started, 'the presses')
                 self.assertEqual(out, native.stdout + 'exit 0\n', err)
 
     def test_about_box_closes_with_ok_as_the_scripted_one(self):
         plugin = os.path.join(os.path.dirname(WINDOWS_STITCH), 'saveorvo.bmi')
+        title = 'About Orvo File Writer'
         native = subprocess.run([RENDER_HOST, 'about', '--press', 'ok'], cwd=self.work,
                                 capture_output=True, text=True, check=False)
-        started = self.start(WINDOWS_RENDER_HOST, ['about'], self.work)
-        controls = self.look('About Orvo File Writer', 'about.png', plugin, '111')
+        started = self.start(WINDOWS_RENDER_HOST, ['about'], self.work, title)
+        controls = self.look(title, 'about.png', plugin, '111')
         # The texts are static controls without an identifier of their own (0xFFFF).
         self.assertEqual(sorted(text for _, text, _ in controls[0xFFFF]),
                          ['Copyright (c) 2016 Tessaly. All rights reserved.',
                           'Orvo File Writer Version 1.2.17', 'www.tessaly.com'])
         self.press(controls, 1)
-        out, err = self.finish(started)
+        out, err = self.finish(started, 'pressing OK')
         self.assertEqual((native.returncode, out), (0, native.stdout + 'exit 0\n'), err)
 
     def test_stitch_failure_box_shows_the_message_and_waits_for_ok(self):
         native = subprocess.run([NATIVE_STITCH, 'a', 'b'], cwd=self.work, capture_output=True,
                                 text=True, check=False)
-        started = self.start(WINDOWS_STITCH, ['a', 'b'], self.work)
+        started = self.start(WINDOWS_STITCH, ['a', 'b'], self.work, 'Error')
         controls = self.look('Error', 'stitch_error.png')
         texts = [text for entries in controls.values() for kind, text, _ in entries
                  if kind == 'Static' and text]
         self.assertEqual(['Error: ' + text + '\n' for text in texts], [native.stderr])
         self.assertEqual([c[:2] for c in controls[1]], [('Button', 'OK')])
-        self.assertIsNone(started.poll())
+        # The box waits for OK, holding stitch open.
+        self.assertNotIn('exit', self.output(started)[0])
         self.press(controls, 1)
-        out, _ = self.finish(started)
+        out, _ = self.finish(started, 'pressing OK')
         self.assertEqual((native.returncode, out), (2, 'exit 2\n'))
 
 

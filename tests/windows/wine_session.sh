@@ -1,22 +1,30 @@
 #!/usr/bin/env bash
 # Starts or stops the Wine session the Windows tests run in.
 # Usage: wine_session.sh start|stop   (WINEPREFIX names the prefix; it is made on first start)
-# start: a persistent wineserver, the prefix brought up to date by wineboot, and relay tracing
-# limited to the two message-box calls, which the tests read the boxes' texts from. Without a
-# running server every Wine program would wait seconds for its own to start and stop.
+# start: a persistent wineserver, the prefix brought up to date by wineboot with Wine's fonts,
+# and relay tracing limited to the two message-box calls, which the tests read the boxes'
+# texts from. Without a running server every Wine program would wait seconds for its own to
+# start and stop.
 # Standard input and output are cut off from Wine's services, which outlive this script and
 # would otherwise hold the caller's pipes open.
 set -euo pipefail
 : "${WINEPREFIX:?WINEPREFIX must name the Wine prefix}"
 export WINEPREFIX WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 wine=${WINE:-/usr/lib/wine/wine64}
-wineserver=${WINESERVER:-wineserver}
+# Debian's wine64 keeps its server beside the loader and puts no wineserver on the PATH.
+wineserver=${WINESERVER:-$(command -v wineserver || echo /usr/lib/wine/wineserver64)}
 case "${1:-}" in
     start)
         mkdir -p "$WINEPREFIX"
         # A server already running for this prefix serves as well.
         "$wineserver" -p </dev/null >/dev/null 2>&1 || true
         "$wine" wineboot -i </dev/null >/dev/null 2>&1
+        # Wine's own fonts (Tahoma for message boxes, Marlett for the caption buttons): this
+        # Wine does not look for them where Debian's fonts-wine puts them, only in the
+        # prefix's Fonts folder, and without them the dialogs are drawn with stand-ins.
+        if [ -d /usr/share/wine/fonts ]; then
+            cp -u /usr/share/wine/fonts/*.ttf "$WINEPREFIX/drive_c/windows/Fonts/"
+        fi
         "$wine" reg add 'HKCU\Software\Wine\Debug' /v RelayInclude /t REG_SZ \
             /d 'user32.MessageBoxA;user32.MessageBoxW' /f </dev/null >/dev/null 2>&1
         ;;
