@@ -131,7 +131,8 @@ int RunStitch(int argc, const char* const* argv) {
             ShowError(stitcher.ErrorMessage());
             return ExitFailure;
         }
-        for (std::size_t i = 0; i < keep.size(); ++i) {
+        // A panorama that went to a device or a pipe is kept nowhere: the faces stay.
+        for (std::size_t i = 0; i < keep.size() && stitcher.InRegularFile(); ++i) {
             if (!keep[i] && !platform::SameFile(arguments.facePaths[i], arguments.target)) {
                 // A face that cannot be removed simply stays.
                 DeleteFileA(arguments.facePaths[i].c_str());
