@@ -22,7 +22,7 @@ const char* const HelpDetails =
     "Joins six cube-face renders, one along each axis direction from one eye point, into one\n"
     "panorama strip with one depth range and one merged object table, then deletes the faces.\n"
     "\n"
-    "  target       the panorama file to write\n"
+    "  target       the panorama file to write (a device or a pipe keeps the faces)\n"
     "  face1..6     the face files, in any order of directions\n"
     "  tolerance    closeness of view axes and eye points (default 1e-7, 1e-8 to 0.01)\n"
     "  use_tag      non-zero: object entries merge only when their ids agree too\n"
