@@ -22,7 +22,7 @@ const char* const HelpDetails =
     "Joins six cube-face renders, one along each axis direction from one eye point, into one\n"
     "panorama strip with one depth range and one merged object table, then deletes the faces.\n"
     "\n"
-    "  target       the panorama file to write\n"
+    "  target       the panorama file to write (a device or a pipe keeps the faces)\n"
     "  face1..6     the face files, in any order of directions\n"
     "  tolerance    closeness of view axes and eye points (default 1e-7, 1e-8 to 0.01)\n"
     "  use_tag      non-zero: object entries merge only when their ids agree too\n"
@@ -131,7 +131,8 @@ int RunStitch(int argc, const char* const* argv) {
             ShowError(stitcher.ErrorMessage());
             return ExitFailure;
         }
-        for (std::size_t i = 0; i < keep.size(); ++i) {
+        // A panorama that went to a device or a pipe is kept nowhere: the faces stay.
+        for (std::size_t i = 0; i < keep.size() && stitcher.InRegularFile(); ++i) {
             if (!keep[i] && !platform::SameFile(arguments.facePaths[i], arguments.target)) {
                 // A face that cannot be removed simply stays.
                 DeleteFileA(arguments.facePaths[i].c_str());

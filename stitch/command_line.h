@@ -44,6 +44,7 @@ enum class CommandLine { Run, Help, Version, WrongCount };
 CommandLine ParseCommandLine(int argc, const char* const* argv, StitchArguments& arguments);
 
 // The whole program: parses the command line, stitches the six faces into the target and
-// deletes the faces after success unless told to leave them. Every failure is shown in one
-// message box. Returns the exit code.
+// deletes the faces after success unless told to leave them or the panorama went to a device
+// or a pipe, where it is kept nowhere. Every failure is shown in one message box. Returns the
+// exit code.
 int RunStitch(int argc, const char* const* argv);

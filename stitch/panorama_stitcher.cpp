@@ -2,7 +2,6 @@
 
 #include "orvo/stream_writer.h"
 #include "platform/files.h"
-#include "platform/text.h"
 
 #include <algorithm>
 #include <cmath>
@@ -35,24 +34,6 @@ inline std::uint32_t RemapCode(std::uint32_t code, double scale, double offset) 
     }
     return static_cast<std::uint32_t>(value);
 }
-
-// Removes the temporary file and what was made for it when the run ends, so that no failure,
-// whatever its kind, leaves a partial panorama behind; after a successful rename only the
-// empty private folder is left to remove.
-class TemporaryFile {
-public:
-    explicit TemporaryFile(std::string path) : path_(std::move(path)) {}
-    TemporaryFile(const TemporaryFile&) = delete;
-    TemporaryFile& operator=(const TemporaryFile&) = delete;
-    ~TemporaryFile() {
-        if (!path_.empty()) {
-            platform::RemoveFileBeside(path_);
-        }
-    }
-
-private:
-    std::string path_;
-};
 
 } // namespace
 
@@ -106,7 +87,7 @@ PanoramaStitcher::PanoramaStitcher(const std::vector<std::string>& facePaths, do
 
 PanoramaStitcher::PanoramaStitcher(const std::vector<std::string>& facePaths, double tolerance,
                                    bool useTag, const FaceLoader& loadFace)
-    : ok_(true), panoramaWidth_(0), faceSize_(0) {
+    : ok_(true), inRegularFile_(false), panoramaWidth_(0), faceSize_(0) {
     InitPanoramaView(panoramaView_);
     slots_.fill(-1);
     for (auto& table : idTables_) {
@@ -254,41 +235,36 @@ bool PanoramaStitcher::BuildPanorama(const std::string& target) {
              std::to_string(MaximumPanoramaWidth) + ")");
         return false;
     }
-    // A device (a null device, a pipe) is written in place; there is nothing to replace.
-    std::string path = target;
-    const bool inPlace = platform::IsDevice(target);
-    if (!inPlace) {
-        const int error = platform::CreateFileBeside(target, path);
-        if (error != 0) {
-            Fail(OrvoFile::Error(error).what());
-            return false;
-        }
-    }
-    TemporaryFile temporary(inPlace ? std::string() : path);
-    try {
-        WritePanorama(path);
-    } catch (const OrvoFile::Error& error) {
-        Fail(error.what());
+    // The panorama takes the target's place only once complete; a device or a pipe is
+    // written in place.
+    platform::TargetFile output;
+    int error = output.Open(target, "stitch");
+    if (error != 0) {
+        Fail(OrvoFile::Error(error).what());
         return false;
     }
-    if (!inPlace) {
-        const int error = platform::ReplaceFileWith(path, target);
-        if (error != 0) {
-            Fail(OrvoFile::Error(error).what());
-            return false;
-        }
+    try {
+        WritePanorama(output.TakeStream());
+    } catch (const OrvoFile::Error& failure) {
+        Fail(failure.what());
+        return false;
     }
+    error = output.Commit();
+    if (error != 0) {
+        Fail(OrvoFile::Error(error).what());
+        return false;
+    }
+    inRegularFile_ = !output.InPlace();
     return true;
 }
 
-void PanoramaStitcher::WritePanorama(const std::string& path) {
+void PanoramaStitcher::WritePanorama(platform::StdioFile stream) {
     OrvoPanoramaFile file;
-    file.fileName = platform::AnsiToWide(path);
     file.width = static_cast<std::uint16_t>(panoramaWidth_);
     file.height = static_cast<std::uint16_t>(faceSize_);
     file.software = L"Zenbrook";
     file.view = panoramaView_;
-    OrvoStreamWriter writer(file);
+    OrvoStreamWriter writer(file, std::move(stream));
     for (std::int32_t row = 0; row < faceSize_; ++row) {
         AssembleRow(row, writer.ColourRow(), writer.DepthRow(), writer.IdRow());
         writer.WriteRow();

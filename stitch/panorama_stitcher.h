@@ -6,6 +6,7 @@
 #include "face_image.h"
 
 #include "orvo/format.h"
+#include "platform/stdio_file.h"
 
 #include <array>
 #include <cstdint>
@@ -37,11 +38,14 @@ public:
     PanoramaStitcher& operator=(const PanoramaStitcher&) = delete;
     virtual ~PanoramaStitcher();
 
-    // Writes the panorama to target. The file is written beside target under a temporary
-    // name and renamed over it only once complete, so a failure leaves an existing target as
-    // it was and no partial file behind. False when the faces failed their checks or the
-    // write failed; ErrorMessage() then tells why.
+    // Writes the panorama to target. A regular target gets the panorama only once it is
+    // complete (platform::TargetFile), so a failure or a kill leaves an existing target as it
+    // was and no partial file behind; a device or a pipe is written in place. False when the
+    // faces failed their checks or the write failed; ErrorMessage() then tells why.
     bool BuildPanorama(const std::string& target);
+    // True after a successful BuildPanorama that left the panorama in a regular file named
+    // target, false when it went to a device or a pipe and is kept nowhere.
+    bool InRegularFile() const { return inRegularFile_; }
 
     // The text of the first failure; empty while there is none.
     const std::string& ErrorMessage() const { return errorMessage_; }
@@ -72,11 +76,12 @@ private:
     void Fail(const std::string& message);
     bool MergeObjects(std::size_t face, ObjectIndex& index);
     void ComputeDepthFactors();
-    void WritePanorama(const std::string& path);
+    void WritePanorama(platform::StdioFile stream);
     void AssembleRow(std::int32_t row, unsigned char* colour, std::uint32_t* depth,
                      std::uint16_t* ids) const;
 
     bool ok_;
+    bool inRegularFile_;
     std::string errorMessage_;
     std::int32_t panoramaWidth_;
     std::int32_t faceSize_;

@@ -10,7 +10,10 @@
 #include "tiff_builder.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <tiffio.h>
+
+#include <cerrno>
 
 #include <cstring>
 #include <functional>
@@ -676,6 +679,18 @@ TEST(ReadOrvoFileFailures, MissingEmptyAndForeignFiles) {
     ExpectFails(folder.Path(""));
     ExpectFails(empty);
     ExpectFails(text);
+}
+
+TEST(ReadOrvoFileFailures, PipesAndDevicesAreRefusedBeforeAnyByteIsRead) {
+    test::TemporaryFolder folder;
+    const std::string pipe = folder.Path("pipe.orv");
+    ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+    // Opening a pipe that no process writes would wait for ever.
+    ExpectFails(pipe);
+    EXPECT_EQ(WalkOrvoFile(pipe).Reason(), "not an Orvo file: a pipe, not a regular file");
+    ExpectFails("/dev/zero");
+    EXPECT_EQ(WalkOrvoFile("/dev/zero").Reason(), "not an Orvo file: a device, not a regular file");
+    EXPECT_EQ(WalkOrvoFile(folder.path()).Reason(), std::strerror(EISDIR));
 }
 
 TEST(ReadOrvoFileFailures, EveryTruncationOfAWrittenFile) {

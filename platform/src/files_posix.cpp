@@ -1,4 +1,4 @@
-// File identity, temporary files and replacement on POSIX systems.
+// File identity and output files that replace their target on POSIX systems.
 #include "platform/files.h"
 
 #include <fcntl.h>
@@ -8,17 +8,18 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 
 namespace platform {
 
 namespace {
 
-// The folder part of a path, with its separator; empty for a bare file name, which then
-// lives in the current folder.
-std::string FolderOf(const std::string& path) {
-    const std::string::size_type slash = path.rfind('/');
-    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-}
+// Opened only to name files relative to it; O_PATH needs no read permission on the folder.
+#ifdef O_PATH
+const int FolderFlags = O_PATH | O_DIRECTORY | O_CLOEXEC;
+#else
+const int FolderFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
+#endif
 
 } // namespace
 
@@ -39,45 +40,207 @@ bool IsDevice(const std::string& path) {
     return !S_ISREG(info.st_mode) && !S_ISDIR(info.st_mode);
 }
 
-int CreateFileBeside(const std::string& target, std::string& path) {
+struct TargetFile::State {
+    int folder = -1;  // the target's folder, which every name below is relative to
+    int file = -1;    // the new file, or the device written in place
+    std::string name; // the target's last component
+    std::string temporary;
+    bool inPlace = false;
+    bool unnamed = false;
+    bool committed = false;
+    dev_t device = 0; // identity of the new file, so that only this run's temporary is removed
+    ino_t inode = 0;
+    StdioFile stream;
+
+    ~State() {
+        stream.reset();
+        if (!committed && HoldsTemporary()) {
+            unlinkat(folder, temporary.c_str(), 0);
+        }
+        if (file >= 0) {
+            close(file);
+        }
+        if (folder >= 0) {
+            close(folder);
+        }
+    }
+
+    // True when the temporary name is this run's new file, not a file another run made there.
+    bool HoldsTemporary() const {
+        struct stat info;
+        return folder >= 0 && file >= 0 && !temporary.empty() &&
+               fstatat(folder, temporary.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0 &&
+               info.st_dev == device && info.st_ino == inode;
+    }
+
+    // /proc/self/fd/N: the name through which linkat reaches an unnamed file without the
+    // privilege that AT_EMPTY_PATH needs.
+    std::string ProcName() const { return "/proc/self/fd/" + std::to_string(file); }
+
+    int OpenStream() {
+        const int copy = fcntl(file, F_DUPFD_CLOEXEC, 0);
+        if (copy < 0) {
+            return errno;
+        }
+        stream.reset(fdopen(copy, "wb"));
+        if (!stream) {
+            const int error = errno;
+            close(copy);
+            return error;
+        }
+        return 0;
+    }
+};
+
+TargetFile::TargetFile() = default;
+TargetFile::~TargetFile() = default;
+
+int TargetFile::Open(const std::string& target, const std::string& tag, bool allowUnnamed) {
+    state_.reset(new State());
+    State& state = *state_;
     if (target.empty()) {
         return ENOENT;
     }
+    // Opening an existing target for writing, without O_CREAT or O_TRUNC, asks the question
+    // writing would ask (is it a folder, may this process write it) and changes nothing;
+    // O_NONBLOCK makes a pipe without a reader fail with ENXIO instead of waiting for one.
     struct stat existing;
-    if (stat(target.c_str(), &existing) == 0) {
-        // Opening without O_TRUNC or O_CREAT asks the question writing would ask (is it a
-        // folder, may this process write it) and changes nothing.
-        const int probe = open(target.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY);
-        if (probe < 0) {
-            return errno;
+    bool replacing = false;
+    const int probe = open(target.c_str(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (probe >= 0) {
+        if (fstat(probe, &existing) != 0) {
+            const int error = errno;
+            close(probe);
+            return error;
+        }
+        if (!S_ISREG(existing.st_mode)) {
+            state.file = probe;
+            state.inPlace = true;
+            const int flags = fcntl(probe, F_GETFL);
+            if (flags < 0 || fcntl(probe, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+                return errno;
+            }
+            return state.OpenStream();
         }
         close(probe);
+        replacing = true;
     } else if (errno != ENOENT) {
         return errno;
     }
-    std::string folder = FolderOf(target) + "stitch-tmp-XXXXXX";
-    if (mkdtemp(&folder[0]) == nullptr) {
+
+    const std::string::size_type slash = target.rfind('/');
+    const std::string folder = slash == std::string::npos ? "."
+                               : slash == 0               ? "/"
+                                                          : target.substr(0, slash);
+    state.name = slash == std::string::npos ? target : target.substr(slash + 1);
+    if (state.name.empty()) {
+        return EISDIR;
+    }
+    // Every later step names files relative to the folder, so no path handed to the system
+    // is longer than the target's own.
+    state.folder = open(folder.c_str(), FolderFlags);
+    if (state.folder < 0) {
         return errno;
     }
-    path = folder + "/part.orv";
+    // What a run killed while writing under the temporary name left.
+    const std::string temporary = TemporaryName(state.name, tag);
+    struct stat stale;
+    if (fstatat(state.folder, temporary.c_str(), &stale, AT_SYMLINK_NOFOLLOW) == 0 &&
+        S_ISREG(stale.st_mode)) {
+        unlinkat(state.folder, temporary.c_str(), 0);
+    }
+
+#ifdef O_TMPFILE
+    if (allowUnnamed) {
+        state.file = openat(state.folder, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+        if (state.file >= 0) {
+            struct stat linkable;
+            if (stat(state.ProcName().c_str(), &linkable) == 0) {
+                state.unnamed = true;
+            } else {
+                close(state.file);
+                state.file = -1;
+            }
+        } else if (errno != EOPNOTSUPP && errno != EISDIR) {
+            return errno;
+        }
+    }
+#else
+    (void)allowUnnamed;
+#endif
+    state.temporary = temporary;
+    if (!state.unnamed) {
+        state.file = openat(state.folder, temporary.c_str(),
+                            O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+        if (state.file < 0) {
+            return errno;
+        }
+    }
+    struct stat created;
+    if (fstat(state.file, &created) != 0) {
+        return errno;
+    }
+    state.device = created.st_dev;
+    state.inode = created.st_ino;
+    // Rewriting the target in place would have kept its permission bits.
+    if (replacing && fchmod(state.file, existing.st_mode & 07777) != 0) {
+        return errno;
+    }
+    return state.OpenStream();
+}
+
+bool TargetFile::InPlace() const {
+    return state_ != nullptr && state_->inPlace;
+}
+
+StdioFile TargetFile::TakeStream() {
+    return state_ != nullptr ? std::move(state_->stream) : StdioFile();
+}
+
+int TargetFile::Commit() {
+    if (state_ == nullptr || state_->file < 0) {
+        return EBADF;
+    }
+    State& state = *state_;
+    if (state.stream && std::fclose(state.stream.release()) != 0) {
+        return errno;
+    }
+    if (state.inPlace) {
+        state.committed = true;
+        return 0;
+    }
+    if (state.unnamed) {
+        // A target that does not exist gets the file in one step; an existing one is
+        // replaced by a rename from the temporary name, the only moment that name exists.
+        const std::string proc = state.ProcName();
+        if (linkat(AT_FDCWD, proc.c_str(), state.folder, state.name.c_str(), AT_SYMLINK_FOLLOW) ==
+            0) {
+            state.committed = true;
+            return 0;
+        }
+        if (errno != EEXIST) {
+            return errno;
+        }
+        const auto linkTemporary = [&state, &proc]() {
+            return linkat(AT_FDCWD, proc.c_str(), state.folder, state.temporary.c_str(),
+                          AT_SYMLINK_FOLLOW);
+        };
+        if (linkTemporary() != 0) {
+            // A killed run's temporary that appeared since Open.
+            if (errno != EEXIST || unlinkat(state.folder, state.temporary.c_str(), 0) != 0 ||
+                linkTemporary() != 0) {
+                return errno;
+            }
+        }
+    } else if (!state.HoldsTemporary()) {
+        // Another run for the same target removed this one's temporary as stale.
+        return ENOENT;
+    }
+    if (renameat(state.folder, state.temporary.c_str(), state.folder, state.name.c_str()) != 0) {
+        return errno;
+    }
+    state.committed = true;
     return 0;
-}
-
-void RemoveFileBeside(const std::string& path) {
-    unlink(path.c_str());
-    const std::string::size_type slash = path.rfind('/');
-    if (slash != std::string::npos) {
-        rmdir(path.substr(0, slash).c_str());
-    }
-}
-
-int ReplaceFileWith(const std::string& source, const std::string& target) {
-    struct stat existing;
-    if (stat(target.c_str(), &existing) == 0 && S_ISREG(existing.st_mode) &&
-        chmod(source.c_str(), existing.st_mode & 07777) != 0) {
-        return errno;
-    }
-    return std::rename(source.c_str(), target.c_str()) == 0 ? 0 : errno;
 }
 
 std::string ExecutablePath() {

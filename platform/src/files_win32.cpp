@@ -1,9 +1,14 @@
-// File identity, temporary files and replacement on Windows.
+// File identity and output files that replace their target on Windows.
 #include "platform/files.h"
 
 #include "platform/win32_types.h"
 
+#include <fcntl.h>
+#include <io.h>
+
 #include <cerrno>
+#include <cstdint>
+#include <cstdio>
 
 namespace platform {
 
@@ -69,11 +74,6 @@ HANDLE OpenForQuery(const std::string& path) {
                        nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
 }
 
-std::string FolderOf(const std::string& path) {
-    const std::string::size_type separator = path.find_last_of("\\/:");
-    return separator == std::string::npos ? std::string(".") : path.substr(0, separator + 1);
-}
-
 } // namespace
 
 bool SameFile(const std::string& first, const std::string& second) {
@@ -95,36 +95,113 @@ bool IsDevice(const std::string& path) {
     return file.Valid() && GetFileType(file.Get()) != FILE_TYPE_DISK;
 }
 
-int CreateFileBeside(const std::string& target, std::string& path) {
+struct TargetFile::State {
+    std::string target;
+    std::string temporary; // empty in place
+    bool inPlace = false;
+    bool committed = false;
+    StdioFile stream;
+
+    ~State() {
+        stream.reset();
+        if (!committed && !temporary.empty()) {
+            DeleteFileA(temporary.c_str());
+        }
+    }
+
+    // Hands the handle to the C library as a binary stream; the stream owns it from then on.
+    int OpenStream(HANDLE handle) {
+        const int descriptor =
+            _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_WRONLY | _O_BINARY);
+        if (descriptor < 0) {
+            CloseHandle(handle);
+            return EMFILE;
+        }
+        stream.reset(_fdopen(descriptor, "wb"));
+        if (!stream) {
+            const int error = errno;
+            _close(descriptor);
+            return error != 0 ? error : ENOMEM;
+        }
+        return 0;
+    }
+};
+
+TargetFile::TargetFile() = default;
+TargetFile::~TargetFile() = default;
+
+int TargetFile::Open(const std::string& target, const std::string& tag, bool /*allowUnnamed*/) {
+    state_.reset(new State());
+    State& state = *state_;
     if (target.empty()) {
         return ENOENT;
     }
-    if (GetFileAttributesA(target.c_str()) != INVALID_FILE_ATTRIBUTES) {
-        // Opening the existing target for writing, without truncating it, asks the question
-        // writing would ask (a folder, a read-only file) and changes nothing.
-        Handle probe(CreateFileA(target.c_str(), GENERIC_WRITE,
-                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (!probe.Valid()) {
-            return ErrnoOf(GetLastError());
+    state.target = target;
+    // Opening the existing target for writing, without truncating it, asks the question
+    // writing would ask (a folder, a read-only file) and changes nothing.
+    HANDLE probe = CreateFileA(target.c_str(), GENERIC_WRITE,
+                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (probe == INVALID_HANDLE_VALUE) {
+        const DWORD error = GetLastError();
+        if (error != ERROR_FILE_NOT_FOUND) {
+            return ErrnoOf(error);
         }
+    } else if (GetFileType(probe) != FILE_TYPE_DISK) {
+        state.inPlace = true;
+        return state.OpenStream(probe);
+    } else {
+        CloseHandle(probe);
     }
-    char name[MAX_PATH];
-    if (GetTempFileNameA(FolderOf(target).c_str(), "stt", 0, name) == 0) {
+    const std::string::size_type separator = target.find_last_of("\\/:");
+    const std::string folder =
+        separator == std::string::npos ? std::string() : target.substr(0, separator + 1);
+    const std::string name = target.substr(folder.size());
+    if (name.empty()) {
+        return ENOENT;
+    }
+    // The temporary's path stays within MAX_PATH where the target's does, and is never longer
+    // than a longer target's.
+    const std::size_t room = MAX_PATH - 1 > folder.size() ? MAX_PATH - 1 - folder.size() : 0;
+    std::size_t limit = room > name.size() ? room : name.size();
+    if (limit > 255) {
+        limit = 255;
+    }
+    state.temporary = folder + TemporaryName(name, tag, limit);
+    // What a run killed while writing left.
+    DeleteFileA(state.temporary.c_str());
+    HANDLE file = CreateFileA(state.temporary.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                              CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        const int error = ErrnoOf(GetLastError());
+        state.temporary.clear();
+        return error;
+    }
+    return state.OpenStream(file);
+}
+
+bool TargetFile::InPlace() const {
+    return state_ != nullptr && state_->inPlace;
+}
+
+StdioFile TargetFile::TakeStream() {
+    return state_ != nullptr ? std::move(state_->stream) : StdioFile();
+}
+
+int TargetFile::Commit() {
+    if (state_ == nullptr || (!state_->inPlace && state_->temporary.empty())) {
+        return EBADF;
+    }
+    State& state = *state_;
+    if (state.stream && std::fclose(state.stream.release()) != 0) {
+        return errno;
+    }
+    if (!state.inPlace &&
+        !MoveFileExA(state.temporary.c_str(), state.target.c_str(), MOVEFILE_REPLACE_EXISTING)) {
         return ErrnoOf(GetLastError());
     }
-    path = name;
+    state.committed = true;
     return 0;
-}
-
-void RemoveFileBeside(const std::string& path) {
-    DeleteFileA(path.c_str());
-}
-
-int ReplaceFileWith(const std::string& source, const std::string& target) {
-    return MoveFileExA(source.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING)
-               ? 0
-               : ErrnoOf(GetLastError());
 }
 
 std::string ExecutablePath() {

@@ -40,7 +40,9 @@ File File::Open(const std::string& path, FileAccess access) {
     int flags = O_CLOEXEC;
     switch (access) {
     case FileAccess::Read:
-        flags |= O_RDONLY;
+        // Without O_NONBLOCK opening a FIFO waits for a writer; the caller refuses it by its
+        // Kind() instead. On a regular file the flag changes nothing.
+        flags |= O_RDONLY | O_NONBLOCK | O_NOCTTY;
         break;
     case FileAccess::ReadWrite:
         flags |= O_RDWR;
@@ -114,6 +116,26 @@ std::int64_t File::Size() const noexcept {
         return -1;
     }
     return static_cast<std::int64_t>(status.st_size);
+}
+
+FileKind File::Kind() const noexcept {
+    struct stat status;
+    if (::fstat(handle_, &status) != 0) {
+        return FileKind::Other;
+    }
+    if (S_ISREG(status.st_mode)) {
+        return FileKind::Regular;
+    }
+    if (S_ISDIR(status.st_mode)) {
+        return FileKind::Folder;
+    }
+    if (S_ISFIFO(status.st_mode)) {
+        return FileKind::Pipe;
+    }
+    if (S_ISCHR(status.st_mode) || S_ISBLK(status.st_mode)) {
+        return FileKind::Device;
+    }
+    return FileKind::Other;
 }
 
 bool File::Close() noexcept {

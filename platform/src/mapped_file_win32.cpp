@@ -120,6 +120,25 @@ std::int64_t File::Size() const noexcept {
     return size.QuadPart;
 }
 
+FileKind File::Kind() const noexcept {
+    switch (GetFileType(AsHandle(handle_))) {
+    case FILE_TYPE_DISK: {
+        BY_HANDLE_FILE_INFORMATION information;
+        if (!GetFileInformationByHandle(AsHandle(handle_), &information)) {
+            return FileKind::Other;
+        }
+        return (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? FileKind::Folder
+                                                                              : FileKind::Regular;
+    }
+    case FILE_TYPE_PIPE:
+        return FileKind::Pipe;
+    case FILE_TYPE_CHAR:
+        return FileKind::Device;
+    default:
+        return FileKind::Other;
+    }
+}
+
 bool File::Close() noexcept {
     if (!IsOpen()) {
         return true;

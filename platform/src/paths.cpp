@@ -1,6 +1,9 @@
 // File names taken apart and joined the same way on every system.
 #include "platform/files.h"
 
+#include <cstdint>
+#include <cstdio>
+
 namespace platform {
 
 namespace {
@@ -14,6 +17,24 @@ bool IsSeparator(char c) {
 }
 
 } // namespace
+
+std::string TemporaryName(const std::string& name, const std::string& tag, std::size_t limit) {
+    const std::string suffix = "." + tag + "-tmp";
+    if (1 + name.size() + suffix.size() <= limit) {
+        return "." + name + suffix;
+    }
+    // FNV-1a over the name's bytes: the same name always gives the same temporary, so a run
+    // finds what a killed run for its target left.
+    std::uint32_t hash = 2166136261u;
+    for (char c : name) {
+        hash = (hash ^ static_cast<unsigned char>(c)) * 16777619u;
+    }
+    char hex[10];
+    std::snprintf(hex, sizeof hex, "~%08x", static_cast<unsigned>(hash));
+    const std::size_t fixed = 1 + 9 + suffix.size();
+    const std::size_t kept = limit > fixed ? limit - fixed : 0;
+    return "." + name.substr(0, kept < name.size() ? kept : name.size()) + hex + suffix;
+}
 
 std::string PathInFolder(const std::string& folder, const std::string& name) {
     if (folder.empty() || IsSeparator(folder.back())) {

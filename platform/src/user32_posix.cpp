@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <deque>
+#include <string>
 
 namespace {
 
@@ -20,11 +21,14 @@ MessageBoxState& Boxes() {
     return state;
 }
 
-int ShowBox(HWND owner, std::wstring text, bool captionGiven, std::wstring caption, UINT type) {
+// narrowText and narrowCaption are what goes to standard error: for MessageBoxA the bytes as
+// given, so a file name that is no valid text in the code page shows as typed.
+int ShowBox(HWND owner, std::wstring text, bool captionGiven, std::wstring caption, UINT type,
+            const std::string& narrowText, const std::string& narrowCaption) {
     MessageBoxState& state = Boxes();
     if (state.echo) {
-        const std::string shownCaption = captionGiven ? platform::WideToAnsi(caption) : "Error";
-        std::fprintf(stderr, "%s: %s\n", shownCaption.c_str(), platform::WideToAnsi(text).c_str());
+        const std::string shownCaption = captionGiven ? narrowCaption : "Error";
+        std::fprintf(stderr, "%s: %s\n", shownCaption.c_str(), narrowText.c_str());
         std::fflush(stderr);
     }
     state.shown.push_back({owner, std::move(text), std::move(caption), captionGiven, type});
@@ -39,13 +43,17 @@ int ShowBox(HWND owner, std::wstring text, bool captionGiven, std::wstring capti
 } // namespace
 
 int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type) {
-    return ShowBox(owner, platform::AnsiToWide(text != nullptr ? text : ""), caption != nullptr,
-                   platform::AnsiToWide(caption != nullptr ? caption : ""), type);
+    const std::string narrowText = text != nullptr ? text : "";
+    const std::string narrowCaption = caption != nullptr ? caption : "";
+    return ShowBox(owner, platform::AnsiToWide(narrowText), caption != nullptr,
+                   platform::AnsiToWide(narrowCaption), type, narrowText, narrowCaption);
 }
 
 int MessageBoxW(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type) {
-    return ShowBox(owner, text != nullptr ? text : L"", caption != nullptr,
-                   caption != nullptr ? caption : L"", type);
+    const std::wstring wideText = text != nullptr ? text : L"";
+    const std::wstring wideCaption = caption != nullptr ? caption : L"";
+    return ShowBox(owner, wideText, caption != nullptr, wideCaption, type,
+                   platform::WideToAnsi(wideText), platform::WideToAnsi(wideCaption));
 }
 
 namespace platform {

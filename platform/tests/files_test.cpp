@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -73,84 +74,77 @@ TEST_F(Files, DevicesAreTheFilesThatAreNeitherRegularNorFolders) {
     EXPECT_FALSE(platform::IsDevice(Path("missing.orv")));
 }
 
-TEST_F(Files, FileBesideIsAFreshPathInAPrivateFolderBesideTheTarget) {
-    fs::create_directory(Path("out"));
-    std::string first;
-    std::string second;
-    ASSERT_EQ(platform::CreateFileBeside(Path("out/pano.orv"), first), 0);
-    ASSERT_EQ(platform::CreateFileBeside(Path("out/pano.orv"), second), 0);
-    EXPECT_NE(first, second);
-    const fs::path folder = fs::path(first).parent_path();
-    EXPECT_EQ(folder.parent_path(), fs::path(Path("out")));
-    EXPECT_EQ(fs::status(folder).permissions(), fs::perms::owner_all);
-    EXPECT_FALSE(fs::exists(first));
-    EXPECT_FALSE(fs::exists(Path("out/pano.orv")));
-
-    // What the caller writes there follows the umask like any other new file.
-    const mode_t mask = umask(027);
-    Write(first, "panorama");
-    umask(mask);
-    struct stat info;
-    ASSERT_EQ(stat(first.c_str(), &info), 0);
-    EXPECT_EQ(info.st_mode & 0777, 0640u);
-
-    platform::RemoveFileBeside(first);
-    platform::RemoveFileBeside(second);
-    EXPECT_TRUE(fs::is_empty(Path("out")));
+// Writes bytes through a TargetFile for target and commits; the error of the first failing step.
+int WriteThrough(const std::string& target, const std::string& bytes, bool allowUnnamed = true) {
+    platform::TargetFile output;
+    int error = output.Open(target, "test", allowUnnamed);
+    if (error != 0) {
+        return error;
+    }
+    platform::StdioFile stream = output.TakeStream();
+    if (std::fwrite(bytes.data(), 1, bytes.size(), stream.get()) != bytes.size()) {
+        return EIO;
+    }
+    stream.reset();
+    return output.Commit();
 }
 
-TEST_F(Files, FileBesideABareNameIsInTheCurrentFolder) {
-    const fs::path previous = fs::current_path();
-    fs::current_path(folder_);
-    std::string path;
-    const int error = platform::CreateFileBeside("pano.orv", path);
-    fs::current_path(previous);
-    ASSERT_EQ(error, 0);
-    EXPECT_EQ(fs::path(path).parent_path().parent_path(), fs::path());
-    EXPECT_TRUE(fs::is_directory(Path(fs::path(path).parent_path().string())));
+TEST_F(Files, ATargetFileReplacesTheTargetOnlyOnCommitAndLeavesNothingElse) {
+    for (const bool unnamed : {true, false}) {
+        Write(Path("pano.orv"), "previous panorama");
+        ASSERT_EQ(chmod(Path("pano.orv").c_str(), 0604), 0);
+        // A temporary left by a killed run for this target is removed.
+        Write(Path(".pano.orv.test-tmp"), "stale");
+        {
+            platform::TargetFile output;
+            ASSERT_EQ(output.Open(Path("pano.orv"), "test", unnamed), 0);
+            EXPECT_FALSE(output.InPlace());
+            std::fputs("abandoned", output.TakeStream().get());
+            EXPECT_EQ(Read(Path("pano.orv")), "previous panorama");
+        }
+        EXPECT_EQ(Names(), std::set<std::string>{"pano.orv"}) << unnamed;
+        ASSERT_EQ(WriteThrough(Path("pano.orv"), "new panorama", unnamed), 0);
+        EXPECT_EQ(Read(Path("pano.orv")), "new panorama");
+        struct stat info;
+        ASSERT_EQ(stat(Path("pano.orv").c_str(), &info), 0);
+        EXPECT_EQ(info.st_mode & 07777, 0604u);
+        // A new target follows the umask like any other new file.
+        const mode_t mask = umask(027);
+        EXPECT_EQ(WriteThrough(Path("new.orv"), "x", unnamed), 0);
+        umask(mask);
+        ASSERT_EQ(stat(Path("new.orv").c_str(), &info), 0);
+        EXPECT_EQ(info.st_mode & 0777, 0640u);
+        EXPECT_EQ(Names(), (std::set<std::string>{"pano.orv", "new.orv"}));
+        fs::remove(Path("new.orv"));
+    }
 }
 
-TEST_F(Files, ReplacingKeepsTheTargetsPermissions) {
-    Write(Path("pano.orv"), "previous panorama");
-    ASSERT_EQ(chmod(Path("pano.orv").c_str(), 0604), 0);
-    std::string path;
-    ASSERT_EQ(platform::CreateFileBeside(Path("pano.orv"), path), 0);
-    EXPECT_EQ(Read(Path("pano.orv")), "previous panorama");
-    Write(path, "new panorama");
-    ASSERT_EQ(platform::ReplaceFileWith(path, Path("pano.orv")), 0);
-    platform::RemoveFileBeside(path);
-    struct stat info;
-    ASSERT_EQ(stat(Path("pano.orv").c_str(), &info), 0);
-    EXPECT_EQ(info.st_mode & 07777, 0604u);
-    EXPECT_EQ(Read(Path("pano.orv")), "new panorama");
-    EXPECT_EQ(Names(), std::set<std::string>{"pano.orv"});
-}
-
-TEST_F(Files, FileBesideFailsWithTheErrorWritingTheTargetWouldGive) {
-    std::string path = "unchanged";
-    EXPECT_EQ(platform::CreateFileBeside(Path("no/such/folder/pano.orv"), path), ENOENT);
-    EXPECT_EQ(platform::CreateFileBeside("", path), ENOENT);
+TEST_F(Files, ATargetFileFailsWithTheErrorWritingTheTargetWouldGive) {
+    EXPECT_EQ(WriteThrough(Path("no/such/folder/pano.orv"), "x"), ENOENT);
+    EXPECT_EQ(WriteThrough("", "x"), ENOENT);
     fs::create_directory(Path("pano.orv"));
-    EXPECT_EQ(platform::CreateFileBeside(Path("pano.orv"), path), EISDIR);
+    EXPECT_EQ(WriteThrough(Path("pano.orv"), "x"), EISDIR);
+    EXPECT_EQ(WriteThrough(Path("pano.orv/"), "x"), EISDIR);
     Write(Path("file"), "x");
-    EXPECT_EQ(platform::CreateFileBeside(Path("file/pano.orv"), path), ENOTDIR);
-    EXPECT_EQ(path, "unchanged");
-    EXPECT_EQ(Names(), (std::set<std::string>{"pano.orv", "file"}));
+    EXPECT_EQ(WriteThrough(Path("file/pano.orv"), "x"), ENOTDIR);
+    // A pipe that nobody reads is refused at once instead of waited on.
+    ASSERT_EQ(mkfifo(Path("pipe").c_str(), 0600), 0);
+    EXPECT_EQ(WriteThrough(Path("pipe"), "x"), ENXIO);
+    EXPECT_EQ(Names(), (std::set<std::string>{"pano.orv", "file", "pipe"}));
+
+    platform::TargetFile device;
+    ASSERT_EQ(device.Open("/dev/null", "test"), 0);
+    EXPECT_TRUE(device.InPlace());
 }
 
-TEST_F(Files, ReplaceRenamesOverAnExistingTarget) {
-    Write(Path("new"), "new bytes");
-    Write(Path("pano.orv"), "old bytes");
-    ASSERT_EQ(platform::ReplaceFileWith(Path("new"), Path("pano.orv")), 0);
-    EXPECT_EQ(Read(Path("pano.orv")), "new bytes");
-    EXPECT_EQ(Names(), std::set<std::string>{"pano.orv"});
-
-    EXPECT_EQ(platform::ReplaceFileWith(Path("gone"), Path("pano.orv")), ENOENT);
-    EXPECT_EQ(Read(Path("pano.orv")), "new bytes");
-    fs::create_directory(Path("folder"));
-    Write(Path("folder/inside"), "x");
-    EXPECT_NE(platform::ReplaceFileWith(Path("pano.orv"), Path("folder")), 0);
-    EXPECT_EQ(Read(Path("pano.orv")), "new bytes");
+TEST(TemporaryName, IsNamedAfterTheTargetAndFitsTheLimit) {
+    EXPECT_EQ(platform::TemporaryName("pano.orv", "stitch"), ".pano.orv.stitch-tmp");
+    const std::string first = platform::TemporaryName(std::string(250, 'a') + "1", "stitch");
+    const std::string second = platform::TemporaryName(std::string(250, 'a') + "2", "stitch");
+    EXPECT_EQ(first.size(), 255u);
+    EXPECT_NE(first, second);
+    EXPECT_EQ(first, platform::TemporaryName(std::string(250, 'a') + "1", "stitch"));
+    EXPECT_EQ(first.substr(first.size() - 11), ".stitch-tmp");
 }
 
 } // namespace

@@ -1,5 +1,5 @@
 // platform_probe: the Windows side of the platform layer against the real system: file
-// identity, the file written beside a target and its replacement, files and mappings through
+// identity, the output file that replaces its target, files and mappings through
 // handles, wide paths, the ANSI code page, and the C library's error numbers that every
 // failure is reported with, which must match what the stand-ins give elsewhere. It prints
 // one line per failed check and exits with the number of failures.
@@ -77,25 +77,44 @@ void CheckIdentity(const WorkFolder& work) {
     Check(!platform::IsDevice(work.Path("a.orv")), "a file is a device");
 }
 
-void CheckFileBeside(const WorkFolder& work) {
+// Writes bytes through a TargetFile for target and commits; the error of the first failing step.
+int WriteThrough(const std::string& target, const std::string& bytes) {
+    platform::TargetFile output;
+    int error = output.Open(target, "probe");
+    if (error != 0) {
+        return error;
+    }
+    platform::StdioFile stream = output.TakeStream();
+    if (std::fwrite(bytes.data(), 1, bytes.size(), stream.get()) != bytes.size()) {
+        return EIO;
+    }
+    stream.reset();
+    return output.Commit();
+}
+
+void CheckTargetFile(const WorkFolder& work) {
     Write(work.Path("pano.orv"), "previous panorama");
-    std::string path;
-    Check(platform::CreateFileBeside(work.Path("pano.orv"), path) == 0, "no file beside a target");
-    Check(fs::path(path).parent_path() == fs::path(work.Path("pano.orv")).parent_path(),
-          "the file beside " + path + " is not in the target's folder");
-    Write(path, "new panorama");
-    Check(platform::ReplaceFileWith(path, work.Path("pano.orv")) == 0, "replacing failed");
-    platform::RemoveFileBeside(path);
+    // A temporary that a killed run for this target left is removed by the next one.
+    Write(work.Path(".pano.orv.probe-tmp"), "stale");
+    {
+        platform::TargetFile abandoned;
+        Check(abandoned.Open(work.Path("pano.orv"), "probe") == 0, "no output for a target");
+        Check(!abandoned.InPlace(), "a file is written in place");
+        std::fputs("abandoned", abandoned.TakeStream().get());
+    }
+    Check(Read(work.Path("pano.orv")) == "previous panorama", "an abandoned output touched it");
+    Check(WriteThrough(work.Path("pano.orv"), "new panorama") == 0, "replacing failed");
     Check(Read(work.Path("pano.orv")) == "new panorama", "the target was not replaced");
     Check(work.Names() == std::set<std::string>{"pano.orv"}, "files are left beside the target");
+    platform::TargetFile device;
+    Check(device.Open("NUL", "probe") == 0 && device.InPlace(), "NUL is not written in place");
 
     // Each failure reads as the error that writing the target itself would give.
-    std::string unchanged = "unchanged";
-    Check(platform::CreateFileBeside(work.Path("no\\such\\folder\\pano.orv"), unchanged) == ENOENT,
+    Check(WriteThrough(work.Path("no\\such\\folder\\pano.orv"), "x") == ENOENT,
           "a missing folder is not ENOENT");
-    Check(platform::CreateFileBeside("", unchanged) == ENOENT, "an empty target is not ENOENT");
+    Check(WriteThrough("", "x") == ENOENT, "an empty target is not ENOENT");
     // A read-only target: whatever the system answers a writer (an administrator under Wine
-    // may write it anyway), the file beside it answers the same.
+    // may write it anyway), the output answers the same.
     SetFileAttributesA(work.Path("pano.orv").c_str(), FILE_ATTRIBUTE_READONLY);
     HANDLE writer = CreateFileA(work.Path("pano.orv").c_str(), GENERIC_WRITE, 0, nullptr,
                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -103,21 +122,14 @@ void CheckFileBeside(const WorkFolder& work) {
     if (writable) {
         CloseHandle(writer);
     }
-    std::string beside;
-    const int readOnly = platform::CreateFileBeside(work.Path("pano.orv"), beside);
-    Check(readOnly == (writable ? 0 : EACCES),
-          "a read-only target gives " + std::to_string(readOnly));
-    if (readOnly == 0) {
-        platform::RemoveFileBeside(beside);
-    }
+    platform::TargetFile readOnly;
+    const int error = readOnly.Open(work.Path("pano.orv"), "probe");
+    Check(error == (writable ? 0 : EACCES), "a read-only target gives " + std::to_string(error));
     SetFileAttributesA(work.Path("pano.orv").c_str(), FILE_ATTRIBUTE_NORMAL);
     fs::create_directory(work.Path("folder.orv"));
-    Check(platform::CreateFileBeside(work.Path("folder.orv"), unchanged) == EACCES,
+    Check(WriteThrough(work.Path("folder.orv"), "x") == EACCES,
           "a folder as the target is not EACCES");
-    Check(unchanged == "unchanged", "a failed call changed the path it was given");
-    Check(platform::ReplaceFileWith(work.Path("gone"), work.Path("pano.orv")) == ENOENT,
-          "replacing with a missing file is not ENOENT");
-    Check(Read(work.Path("pano.orv")) == "new panorama", "a failed replacement touched the target");
+    Check(Read(work.Path("pano.orv")) == "new panorama", "a failed output touched the target");
     fs::remove(work.Path("folder.orv"));
 }
 
@@ -179,7 +191,7 @@ int main() {
     }
     {
         WorkFolder work;
-        CheckFileBeside(work);
+        CheckTargetFile(work);
     }
     {
         WorkFolder work;

@@ -45,7 +45,8 @@ void InstallPrivateTagExtender();
 // Installs the extender, then opens a file with libtiff's mode letters ("r" reads, mapped
 // where possible; "w" creates or truncates). libtiff's errors and warnings about the handle are
 // kept from the process-wide handlers. Returns null when the file cannot be opened or is not a
-// TIFF file.
+// TIFF file; for reading, also when it is not a regular file (a pipe, a device), which is
+// opened without waiting and refused before any byte is read.
 TIFF* OpenStitcherTiff(const std::string& path, const char* mode);
 // The same on a file that is already open; the handle takes it over and closes it, also when
 // the open fails. name is what libtiff calls the file. When the open fails and refusal is

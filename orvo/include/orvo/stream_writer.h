@@ -49,6 +49,10 @@ public:
                      const PerspectiveView& view);
     // Panorama form: the depth layer will carry the panorama view.
     explicit OrvoStreamWriter(const OrvoPanoramaFile& file);
+    // Panorama form on a stream the caller opened for binary writing at its start (a file
+    // that is to replace the target, a device); file.fileName is not used. The writer takes
+    // the stream over and closes it.
+    OrvoStreamWriter(const OrvoPanoramaFile& file, platform::StdioFile stream);
 
     int SetLayers(std::uint32_t layerMask) override;
     int WriteRow() override;
@@ -67,6 +71,7 @@ private:
         std::uint32_t pad;
     };
     void Open(const std::wstring& fileName);
+    void Open(platform::StdioFile stream);
     RowLayout LayOutRows(std::uint32_t layerMask, std::uint64_t base) const;
     void EnsureOpen() const;
     std::uint32_t Tell();

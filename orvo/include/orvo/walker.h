@@ -23,6 +23,8 @@
 
 #include "orvo/format.h"
 
+#include "platform/mapped_file.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <deque>
@@ -77,6 +79,7 @@ struct WalkOptions {
 enum class WalkStop {
     Complete,            // every directory was read
     CannotOpen,          // the system refused to open or read the file (systemMessage)
+    NotRegularFile,      // a pipe, a device or a socket: refused before any byte is read
     Empty,               // the file has no bytes
     NotTiff,             // the first bytes are not a TIFF header
     HeaderCutShort,      // a TIFF signature, but fewer than 8 bytes
@@ -147,6 +150,7 @@ struct OrvoWalk {
     bool bigEndian = false;     // "MM" byte order
     bool bigTiff = false;       // a BigTIFF header
     std::uint64_t fileSize = 0; // in bytes, once the file is open
+    platform::FileKind kind = platform::FileKind::Regular; // what the path named, once open
 
     std::vector<WalkedDirectory> directories; // every directory reached, Orvo layer or not
     // Size of the first layer; 0 before there is one.

@@ -315,6 +315,14 @@ TIFF* OpenStitcherTiff(platform::File file, const std::string& name, const char*
     if (!file.IsOpen() || mode == nullptr) {
         return nullptr;
     }
+    // libtiff would wait on a pipe, or read a device without end.
+    if (AccessFor(mode) == platform::FileAccess::Read &&
+        file.Kind() != platform::FileKind::Regular) {
+        if (refusal != nullptr) {
+            *refusal = "not a regular file";
+        }
+        return nullptr;
+    }
     std::unique_ptr<TiffClient> client(new (std::nothrow) TiffClient());
     std::unique_ptr<TIFFOpenOptions, OptionsDeleter> options(TIFFOpenOptionsAlloc());
     if (client == nullptr || options == nullptr) {

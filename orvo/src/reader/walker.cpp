@@ -150,6 +150,18 @@ private:
             walk_.systemMessage = SystemText(errno != 0 ? errno : ENOENT);
             return nullptr;
         }
+        // A pipe would block the first read or never end, a device may feed bytes for ever;
+        // only what is a regular file the moment it is open is read at all.
+        walk_.kind = file.Kind();
+        if (walk_.kind == platform::FileKind::Folder) {
+            walk_.stop = WalkStop::CannotOpen;
+            walk_.systemMessage = SystemText(EISDIR);
+            return nullptr;
+        }
+        if (walk_.kind != platform::FileKind::Regular) {
+            walk_.stop = WalkStop::NotRegularFile;
+            return nullptr;
+        }
         unsigned char header[8];
         errno = 0;
         const std::int64_t got = file.Read(header, sizeof header);
@@ -594,6 +606,12 @@ std::string OrvoWalk::Reason() const {
         return {};
     case WalkStop::CannotOpen:
         return systemMessage;
+    case WalkStop::NotRegularFile:
+        return this->kind == platform::FileKind::Pipe
+                   ? "not an Orvo file: a pipe, not a regular file"
+               : this->kind == platform::FileKind::Device
+                   ? "not an Orvo file: a device, not a regular file"
+                   : "not an Orvo file: not a regular file";
     case WalkStop::Empty:
         return "not an Orvo file: the file is empty";
     case WalkStop::NotTiff:

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <utility>
 
 using namespace orvo_bytes;
 
@@ -186,6 +187,14 @@ OrvoStreamWriter::OrvoStreamWriter(const OrvoPanoramaFile& file)
     Open(file.fileName);
 }
 
+OrvoStreamWriter::OrvoStreamWriter(const OrvoPanoramaFile& file, platform::StdioFile stream)
+    : OrvoFile(file.width), width_(file.width), height_(file.height), software_(file.software),
+      documentName_(file.documentName), artist_(file.artist), copyright_(file.copyright),
+      panoramaView_(file.view), panoramaForm_(true) {
+    InitPerspectiveView(perspectiveView_);
+    Open(std::move(stream));
+}
+
 OrvoStreamWriter::~OrvoStreamWriter() {
     try {
         Close();
@@ -203,10 +212,22 @@ void OrvoStreamWriter::Open(const std::wstring& fileName) {
 
     const std::string name = platform::WideToAnsi(fileName);
     errno = 0;
-    file_.reset(std::fopen(name.c_str(), "wb"));
-    if (!file_) {
+    platform::StdioFile stream(std::fopen(name.c_str(), "wb"));
+    if (!stream) {
         Fail();
     }
+    Open(std::move(stream));
+}
+
+void OrvoStreamWriter::Open(platform::StdioFile stream) {
+    if (width_ == 0 || height_ == 0) {
+        Refuse(EINVAL);
+    }
+    LayOutRows(LayerAll, HeaderSize);
+    if (!stream) {
+        Refuse(EBADF);
+    }
+    file_ = std::move(stream);
     streamBuffer_.resize(StreamBufferSize);
     errno = 0;
     if (std::setvbuf(file_.get(), streamBuffer_.data(), _IOFBF, streamBuffer_.size()) != 0) {

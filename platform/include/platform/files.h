@@ -1,5 +1,5 @@
-// File operations the programs need beyond the C library: the identity of a file, a
-// temporary file beside a target, the replacement of a target by one rename, folders made
+// File operations the programs need beyond the C library: the identity of a file, an output
+// file that replaces its target only once complete, folders made
 // and file names taken apart the same way on every system. Paths are
 // narrow strings in the system's ANSI code page, as on the command line.
 //
@@ -9,6 +9,10 @@
 // call made it.
 #pragma once
 
+#include "platform/stdio_file.h"
+
+#include <cstddef>
+#include <memory>
 #include <string>
 
 namespace platform {
@@ -19,31 +23,58 @@ namespace platform {
 bool SameFile(const std::string& first, const std::string& second);
 
 // True when path names an existing file that is neither a regular file nor a folder: a
-// character device such as /dev/null or NUL, a pipe, a socket. Such a target is written in
-// place; there is nothing to rename over it.
+// character device such as /dev/null or NUL, a pipe, a socket.
 bool IsDevice(const std::string& path);
 
-// Reserves a temporary path on the volume of target, from which target can later be replaced
-// by one rename, and stores it in path. Nothing exists at path yet on POSIX systems: it lies in
-// a new private folder (mode 0700) made in target's folder, so the caller creates a fresh file
-// there with nothing to truncate. (On ext4, truncating a file, even an empty one, makes its
-// close wait until its blocks are written.) On Windows, GetTempFileNameA creates an empty file
-// in target's folder.
+// The output of a program that writes one file. A target that is a regular file, or that does
+// not exist yet, is written aside and takes the target's name only once it is complete, so
+// that at every moment the target is either its old file or the whole new one. A device or a
+// pipe as the target is written in place.
 //
-// When target exists but cannot be opened for writing (a folder, a read-only file), nothing
-// is made and the error of that attempt is returned: the caller sees the failure that writing
-// target directly would have given.
-int CreateFileBeside(const std::string& target, std::string& path);
+// On Linux the new file has no name while it is written (O_TMPFILE): a failure, or a kill at
+// any moment, leaves nothing behind. Where the file system has no unnamed files, and on
+// Windows, it is written under TemporaryName(target's name, tag) in the target's folder; a
+// run killed while writing leaves that file, and the next run for the same target removes
+// it. All paths are used as the bytes they are, never converted.
+class TargetFile {
+public:
+    TargetFile();
+    // Closes the stream if it was not taken and removes the new file unless Commit put it in
+    // place.
+    ~TargetFile();
+    TargetFile(const TargetFile&) = delete;
+    TargetFile& operator=(const TargetFile&) = delete;
 
-// Removes what CreateFileBeside made for path: the file at path when it is still there, and
-// the private folder around it. Safe to call after the file was renamed away.
-void RemoveFileBeside(const std::string& path);
+    // Prepares the new file for target and opens its stream. tag names the program in the
+    // temporary's name. With allowUnnamed false the named temporary is used even where unnamed
+    // files exist. Returns 0, or the error that writing target directly would give when it
+    // exists but cannot be written (a folder, a read-only file), ENXIO for a pipe that no
+    // process reads (found at once, never waited on), and otherwise the error of the step
+    // that failed.
+    int Open(const std::string& target, const std::string& tag, bool allowUnnamed = true);
 
-// Renames source to target, replacing target when it exists (MoveFileExA with
-// MOVEFILE_REPLACE_EXISTING on Windows, rename elsewhere). Both must be on one volume. On
-// POSIX systems source first takes the permission bits of an existing regular target, as
-// rewriting target in place would have kept them.
-int ReplaceFileWith(const std::string& source, const std::string& target);
+    // True once Open found a device or a pipe: the stream writes to it directly and no regular
+    // file named target will hold what was written.
+    bool InPlace() const;
+
+    // The stream of the new file, for binary writing from its start; once, after a successful
+    // Open. The caller closes it before Commit, so that every write error is seen.
+    StdioFile TakeStream();
+
+    // Gives the complete new file the target's name, replacing the target; a regular target's
+    // permission bits carry over on POSIX systems. Nothing to do in place. Returns 0 or the
+    // error of the failed step, after which the target is as it was.
+    int Commit();
+
+private:
+    struct State;
+    std::unique_ptr<State> state_;
+};
+
+// The name of the temporary that stands for the file named name while it is written, beside
+// it: ".NAME.TAG-tmp". When that would exceed limit bytes, the end of name is cut and a hash
+// of the whole name keeps different names apart: ".NAMEPREFIX~HHHHHHHH.TAG-tmp".
+std::string TemporaryName(const std::string& name, const std::string& tag, std::size_t limit = 255);
 
 // The path of the running program's executable file (GetModuleFileNameA on Windows,
 // /proc/self/exe elsewhere); empty when the system does not tell it.

@@ -20,9 +20,19 @@ typedef int NativeFile; // file descriptor
 #endif
 
 enum class FileAccess {
-    Read,      // existing file, reading only
+    Read,      // existing file, reading only; a pipe opens at once, without waiting for a writer
     ReadWrite, // existing file, reading and writing
     Create     // created or truncated, reading and writing
+};
+
+// What an open handle refers to. Readers take only regular files: a pipe or a device would
+// block them or feed them without end.
+enum class FileKind {
+    Regular,
+    Folder,
+    Pipe,   // a FIFO or a pipe
+    Device, // a character or block device (NUL, a console on Windows)
+    Other,  // a socket, or what the system cannot tell
 };
 
 // One open file. Moves, never copies; closes the handle when destroyed.
@@ -53,6 +63,7 @@ public:
     std::int64_t Seek(std::int64_t offset, int origin) noexcept;
     // Returns the size of the file in bytes, or -1.
     std::int64_t Size() const noexcept;
+    FileKind Kind() const noexcept;
     // Returns false when the system reports an error closing the handle.
     bool Close() noexcept;
 
