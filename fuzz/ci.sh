@@ -11,7 +11,7 @@ seconds=${1:-45}
 source fuzz/common.sh
 
 fuzz_build fuzz
-seeds=$build/seeds
+seeds=$build/ci-seeds
 fuzz_seeds "$seeds"
 findings=$build/findings
 mkdir -p "$findings"
