@@ -8,8 +8,11 @@
 # Usage: scripts/fuzz_libtiff.sh [--coverage] [CACHE_DIR]
 #        (default CACHE_DIR: $XDG_CACHE_HOME/orvo or ~/.cache/orvo)
 set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
 kind=fuzz
+ignored=$root/fuzz/libtiff.ignorelist
 flags="-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all"
+flags="$flags -fsanitize-ignorelist=$ignored"
 if [ "${1:-}" = --coverage ]; then
     kind=coverage
     flags="-fprofile-instr-generate -fcoverage-mapping"
@@ -31,9 +34,9 @@ mapfile -t versions < <(apt-cache showsrc tiff 2>/dev/null | sed -n 's/^Version:
 [ ${#versions[@]} -gt 0 ] || { echo "fuzz_libtiff.sh: apt knows no source of tiff" \
                                     "(run scripts/setup.sh --fuzz as root)" >&2; exit 1; }
 # The folder's name carries a digest of the compiler, flags and options, so that a changed
-# build makes a folder of its own beside the old one.
-stamp=$( (clang --version; echo "$flags"; printf '%s\n' "${options[@]}") | sha256sum |
-        cut -c1-16)
+# build makes a folder of its own beside the old one; the clone's own path is left out.
+stamp=$( (clang --version; echo "${flags//$root/.}"; cat "$ignored"; printf '%s\n' "${options[@]}") |
+        sha256sum | cut -c1-16)
 for version in "${versions[@]}"; do
     if [ -f "$cache/libtiff-$version-$kind-$stamp/orvo-stamp" ]; then
         echo "$cache/libtiff-$version-$kind-$stamp"
