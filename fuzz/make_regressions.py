@@ -9,6 +9,8 @@ little-endian TIFF structure:
                             them: every strip of a layer points at one compressed block
   tall_272x65286.orv        272 x 65286 pixels, one row a strip, with two strips present
 
+Beside them the folder keeps, as they were found, inputs on which a fuzz target failed.
+
 Usage: make_regressions.py SEED_FOLDER [OUT_FOLDER, default fuzz/regressions]
 """
 import os
