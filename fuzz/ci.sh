@@ -4,10 +4,10 @@
 # (seeds, fuzz/regressions/ and what the runs added) replayed under the sanitizers. Any finding
 # (crash, sanitizer report, timeout, memory limit) fails the step; it is saved in
 # build/fuzz/findings/ and its name printed.
-# Usage: fuzz/ci.sh [seconds per target, default 45]
+# Usage: fuzz/ci.sh [seconds per target, default 55]
 set -euo pipefail
 cd "$(dirname "$0")/.."
-seconds=${1:-45}
+seconds=${1:-55}
 source fuzz/common.sh
 
 fuzz_build fuzz
