@@ -1,22 +1,18 @@
 #!/usr/bin/env bash
-# Builds the reader's fuzz target with clang, makes its seed corpus with the writers, and runs
-# it for a number of seconds on one core. Findings land in build/fuzz/findings/.
-# Usage: fuzz/run.sh [seconds, default 600] [further libFuzzer options]
+# Builds the fuzz targets with clang against the instrumented libtiff, makes their seed corpus
+# with the writers, and runs one of them for a number of seconds on one core. Findings land in
+# build/fuzz/findings/.
+# Usage: fuzz/run.sh [reader|walker, default reader] [seconds, default 600]
+#                    [further libFuzzer options]
 set -euo pipefail
 cd "$(dirname "$0")/.."
-seconds=${1:-600}
-shift || true
+target=${1:-reader}
+seconds=${2:-600}
+shift $(($# < 2 ? $# : 2))
+source fuzz/common.sh
 
-scripts/setup.sh --fuzz
-build=build/fuzz
-cmake --preset fuzz >/dev/null
-cmake --build "$build" --target orvo_reader_fuzz orvo_reader_corpus -j 2
-
-seeds=$build/seeds
-rm -rf "$seeds"
-mkdir -p "$seeds" "$build/corpus" "$build/findings"
-"$build/fuzz/orvo_reader_corpus" "$seeds"
-
-exec "$build/fuzz/orvo_reader_fuzz" "$build/corpus" "$seeds" \
-    -dict=fuzz/reader.dict -max_total_time="$seconds" -timeout=10 -rss_limit_mb=4096 \
-    -artifact_prefix="$build/findings/" -print_final_stats=1 "$@"
+fuzz_build fuzz
+fuzz_seeds "$build/seeds"
+mkdir -p "$build/corpus-$target" "$build/findings"
+exec "$build/fuzz/orvo_${target}_fuzz" "$build/corpus-$target" "$build/seeds" fuzz/regressions \
+    "${fuzz_options[@]}" -max_total_time="$seconds" -artifact_prefix="$build/findings/" "$@"

@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the project builds and tests with, when they are missing.
 # Usage: scripts/setup.sh [--bench] [--fuzz] [--windows] [--viewer-tests]
+#   --fuzz     clang with its sanitizer and libFuzzer runtimes, and source-package entries
+#              (the fuzz targets link a libtiff built from its Debian source with them)
 #   --viewer-tests  Debian's chromium, Node and npm when missing, and the viewer's test tooling
 #              from npm as its lock file pins it (viewer/tests, npm ci)
 #   --windows  the mingw-w64 cross compiler, zlib for it, Wine to run the results, unzip for
@@ -23,7 +25,9 @@ packages=(cmake make g++ libtiff-dev libtiff-tools libpng-dev libgtest-dev libgm
 for option in "$@"; do
     case "$option" in
         --bench) packages+=(time) ;;
-        --fuzz) packages+=(clang libclang-rt-dev) ;;
+        --fuzz)
+            packages+=(clang libclang-rt-dev llvm dpkg-dev xz-utils)
+            fuzz=1 ;;
         --viewer-tests)
             packages+=(chromium)
             command -v node >/dev/null || packages+=(nodejs)
@@ -37,7 +41,7 @@ for option in "$@"; do
     esac
 done
 
-# Debian's libtiff source for the Windows build comes through apt-get source, which needs
+# Debian's libtiff source for the Windows build and the fuzz targets comes through apt-get source, which needs
 # deb-src entries; they live in a file of their own, beside the machine's own list. They are
 # the machine's own binary sources with the source type: the same addresses, suites,
 # components and keys, so that the sources come from whatever mirror the machine uses.
@@ -109,7 +113,7 @@ derive_source_entries() {
 }
 
 need_sources=0
-if [ "${windows:-0}" = 1 ]; then
+if [ "${windows:-0}" = 1 ] || [ "${fuzz:-0}" = 1 ]; then
     entries=$(derive_source_entries)
     if [ -z "$entries" ]; then
         echo "setup.sh: apt has no deb entries to take the source entries from" >&2

@@ -3,6 +3,7 @@
 #include "json_writer.h"
 #include "orvo_document.h"
 #include "pixel_ray.h"
+#include "shown_text.h"
 
 #include "platform/text.h"
 
@@ -236,7 +237,7 @@ void PrintRoll(const char* face, const RollsSettled& settled, const FaceRollFind
 }
 
 void PrintText(const OrvoDocument& document, const RollsSettled& settled) {
-    std::printf("%s\n", document.path.c_str());
+    std::printf("%s\n", Shown(document.path).c_str());
     std::printf("  revision %s, %d x %d pixels, %zu layer%s\n", document.Revision().c_str(),
                 document.width, document.height, document.layers.size(),
                 document.layers.size() == 1 ? "" : "s");
@@ -249,7 +250,8 @@ void PrintText(const OrvoDocument& document, const RollsSettled& settled) {
 
     std::printf("TIFF directories\n");
     for (std::size_t i = 0; i < document.directoryListings.size(); ++i) {
-        std::printf("  directory %zu\n%s", i, Indented(document.directoryListings[i]).c_str());
+        std::printf("  directory %zu\n%s", i,
+                    Indented(Shown(document.directoryListings[i], true)).c_str());
     }
 
     const DepthScale scale = document.Scale();
@@ -304,7 +306,7 @@ void PrintText(const OrvoDocument& document, const RollsSettled& settled) {
         for (const ObjectEntry* entry : SortedObjects(document)) {
             std::printf("  %5u  #%02X%02X%02X (%3u %3u %3u)  %s\n", entry->id, entry->red,
                         entry->green, entry->blue, entry->red, entry->green, entry->blue,
-                        platform::WideToAnsi(entry->name).c_str());
+                        Shown(platform::WideToAnsi(entry->name)).c_str());
         }
     }
 
@@ -334,7 +336,7 @@ void PrintText(const OrvoDocument& document, const RollsSettled& settled) {
             const std::string name = count.first == NoObjectId ? "(no object)"
                                      : entry == byId.end()
                                          ? "(not in the object table)"
-                                         : platform::WideToAnsi(entry->second->name);
+                                         : Shown(platform::WideToAnsi(entry->second->name));
             std::printf("  %27u  %9zu px  %s\n", count.first, count.second, name.c_str());
         }
     }
@@ -609,7 +611,7 @@ int RunInfo(const Arguments& arguments) {
             ++failed;
             // The message follows the reports before it, also where both streams are one.
             std::fflush(stdout);
-            std::fprintf(stderr, "orvo: %s: %s\n", named.c_str(), problem.c_str());
+            std::fprintf(stderr, "orvo: %s: %s\n", Shown(named).c_str(), Shown(problem).c_str());
             if (asJson) {
                 json.BeginObject();
                 json.Key("file").String(files[i]);

@@ -1,5 +1,7 @@
 #include "json_writer.h"
 
+#include "shown_text.h"
+
 #include <cinttypes>
 #include <cmath>
 
@@ -70,28 +72,33 @@ JsonWriter& JsonWriter::Key(const char* key) {
 
 void JsonWriter::WriteEscaped(const std::string& text) {
     std::fputc('"', out_);
-    for (const char c : text) {
-        const unsigned char byte = static_cast<unsigned char>(c);
-        switch (c) {
-        case '"':
-            std::fputs("\\\"", out_);
-            break;
-        case '\\':
-            std::fputs("\\\\", out_);
-            break;
-        case '\n':
-            std::fputs("\\n", out_);
-            break;
-        case '\t':
-            std::fputs("\\t", out_);
-            break;
-        default:
-            if (byte < 0x20 || byte == 0x7F) {
-                std::fprintf(out_, "\\u%04x", byte);
-            } else {
-                std::fputc(c, out_);
-            }
+    for (std::size_t at = 0; at < text.size();) {
+        const unsigned char byte = static_cast<unsigned char>(text[at]);
+        const std::size_t length = Utf8SequenceLength(text, at);
+        if (length == 0) {
+            // A byte that is no part of UTF-8 stands as the replacement character, so that
+            // the document stays UTF-8 whatever a damaged file holds.
+            std::fputs("\\ufffd", out_);
+            ++at;
+            continue;
         }
+        if (byte == 0xC2 && static_cast<unsigned char>(text[at + 1]) < 0xA0) {
+            // The C1 controls are escaped like the C0 ones, for whoever shows the text.
+            std::fprintf(out_, "\\u%04x", static_cast<unsigned char>(text[at + 1]));
+        } else if (byte == '"') {
+            std::fputs("\\\"", out_);
+        } else if (byte == '\\') {
+            std::fputs("\\\\", out_);
+        } else if (byte == '\n') {
+            std::fputs("\\n", out_);
+        } else if (byte == '\t') {
+            std::fputs("\\t", out_);
+        } else if (byte < 0x20 || byte == 0x7F) {
+            std::fprintf(out_, "\\u%04x", byte);
+        } else {
+            std::fwrite(text.data() + at, 1, length, out_);
+        }
+        at += length;
     }
     std::fputc('"', out_);
 }

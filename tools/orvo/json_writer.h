@@ -23,7 +23,8 @@ public:
     // The name of the next member of the current object.
     JsonWriter& Key(const char* key);
 
-    // Text is UTF-8; it is escaped as JSON requires.
+    // Text is meant to be UTF-8; it is escaped as JSON requires, control characters included,
+    // and any byte that is not UTF-8 becomes U+FFFD.
     void String(const std::string& text);
     // Doubles are written so that they read back exactly; NaN and infinities become null.
     void Number(double value);

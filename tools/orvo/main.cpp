@@ -3,6 +3,7 @@
 // the depth and object-id layers. Reads both revisions, rendered views and panoramas alike.
 #include "commands.h"
 #include "orvo_document.h"
+#include "shown_text.h"
 
 #include <cstdio>
 #include <exception>
@@ -112,11 +113,12 @@ int main(int argc, char** argv) {
         return status;
     } catch (const FileError& error) {
         std::fflush(stdout);
-        std::fprintf(stderr, "orvo: %s: %s\n", error.File().c_str(), error.what());
+        std::fprintf(stderr, "orvo: %s: %s\n", Shown(error.File()).c_str(),
+                     Shown(error.what()).c_str());
     } catch (const std::bad_alloc&) {
         std::fputs("orvo: out of memory\n", stderr);
     } catch (const std::exception& error) {
-        std::fprintf(stderr, "orvo: %s\n", error.what());
+        std::fprintf(stderr, "orvo: %s\n", Shown(error.what()).c_str());
     }
     return 1;
 }

@@ -3,6 +3,7 @@
 #include "json_writer.h"
 #include "orvo_document.h"
 #include "pixel_ray.h"
+#include "shown_text.h"
 
 #include "platform/text.h"
 
@@ -152,7 +153,7 @@ void PrintBlock(const OrvoDocument& document, const Answer& a) {
     }
     if (a.id) {
         const std::string name = *a.id == NoObjectId ? "(no object)"
-                                 : a.name            ? *a.name
+                                 : a.name            ? Shown(*a.name)
                                                      : "(not in the object table)";
         std::printf("  %-14s %u %s\n", "object", *a.id, name.c_str());
     }
@@ -186,7 +187,8 @@ void PrintLine(const Answer& a) {
     line += field(a.point ? std::optional<double>(a.point->x) : std::nullopt);
     line += field(a.point ? std::optional<double>(a.point->y) : std::nullopt);
     line += field(a.point ? std::optional<double>(a.point->z) : std::nullopt);
-    line += "\t" + (a.name ? *a.name : std::string("-"));
+    // Shown escapes tabs and newlines too, so that a name cannot add columns or lines.
+    line += "\t" + (a.name ? Shown(*a.name) : std::string("-"));
     std::printf("%s\n", line.c_str());
 }
 

@@ -542,6 +542,35 @@ class BadInput(ToolCase):
                     self.assertRegex(result.stderr, '^orvo: %s: %s[^\n]*\n$'
                                      % (re.escape(path), re.escape(problem)))
 
+    def test_damaged_text_reaches_no_terminal_and_keeps_json_valid(self):
+        # The writer's Software tag and an object name overwritten, at their lengths, with a
+        # terminal command, a bell, a C1 control and bytes that are not UTF-8.
+        picture, path = self.face('good.orv', 'tessaly', 9, 7, seed=10)[1:]
+        with open(path, 'rb') as f:
+            data = f.read()
+        for old, new in ((b'orvo_fixture', b'\x1b[2J\xff\x07\xc2\x9bfixt'),
+                         (b'Floor', b'\x1b[1m\xc3')):
+            self.assertEqual((data.count(old), len(new)), (1, len(old)), old)
+            data = data.replace(old, new)
+        with open(path, 'wb') as f:
+            f.write(data)
+        y, x = (str(v) for v in np.argwhere(picture.ids == 1)[0])
+        run = lambda *arguments: subprocess.run([ORVO] + list(arguments), capture_output=True)
+        texts = [run('info', path), run('info', path, path), run('query', path, x, y)]
+        documents = [run('info', path, '--json'), run('query', path, x, y, '--json')]
+        for result in texts + documents:
+            self.assertEqual((result.returncode, result.stderr), (0, b''))
+        for result in texts:
+            self.assertIsNone(re.search(rb'[\x00-\x08\x0b-\x1f\x7f]|\xc2[\x80-\x9f]',
+                                        result.stdout), result.stdout)
+            text = result.stdout.decode('utf-8')
+            self.assertIn(r'\x1b[1m', text)
+        self.assertIn(r'Software: \x1b[2J\xff\x07\xc2\x9bfixt', texts[0].stdout.decode())
+        info, pixels = (json.loads(r.stdout.decode('utf-8')) for r in documents)
+        self.assertIn('Software: \x1b[2J\ufffd\x07\x9bfixt\n', info['tiffDirectories'][0])
+        self.assertEqual({o['id']: o['name'] for o in info['objects']}[1], '\x1b[1m\ufffd')
+        self.assertEqual(pixels[0]['name'], '\x1b[1m\ufffd')
+
     def test_corrupted_bytes_never_crash(self):
         data = self.good_file()
         rng = random.Random(11)
