@@ -33,21 +33,42 @@ struct StripSampler {
 
     void Sample(const StripPlaces& places, int count, std::size_t out,
                 EquirectImages& images) const {
-        const int n = faceSize;
         if (colour != nullptr) {
-            unsigned char* rgb = &images.colour[3 * out];
-            for (int k = 0; k < count; ++k) {
-                const double column = places.column[k];
-                const double row = places.row[k];
+            ids != nullptr ? Run<true, true>(places, count, out, images)
+                           : Run<true, false>(places, count, out, images);
+        } else {
+            ids != nullptr ? Run<false, true>(places, count, out, images)
+                           : Run<false, false>(places, count, out, images);
+        }
+    }
+
+    template <bool Colour, bool Ids>
+    void Run(const StripPlaces& places, int count, std::size_t out, EquirectImages& images) const {
+        // Locals, as the stores of bytes below could otherwise change them for all that the
+        // compiler knows, which would read them again at every pixel.
+        const int n = faceSize;
+        const std::size_t strideOf = stride;
+        const unsigned char* const plane = colour;
+        const std::uint32_t* const codes = depth;
+        const std::uint16_t* const idPlane = ids;
+        const DepthScale depthScale = scale;
+        const RayLengths& length = *lengths;
+        unsigned char* const rgb = Colour ? &images.colour[3 * out] : nullptr;
+        float* const distance = &images.distance[out];
+        std::uint16_t* const id = Ids ? &images.ids[out] : nullptr;
+        for (int k = 0; k < count; ++k) {
+            const double column = places.column[k];
+            const double row = places.row[k];
+            const std::size_t face = std::size_t(places.slot[k]) * n;
+            if (Colour) {
                 const int c0 = static_cast<int>(column);
                 const int r0 = static_cast<int>(row);
                 const std::size_t right = c0 + 1 < n ? 3 : 0;
-                const std::size_t down = r0 + 1 < n ? 3 * stride : 0;
+                const std::size_t down = r0 + 1 < n ? 3 * strideOf : 0;
                 // Weights in 256ths of a pixel, so that the blend is integer arithmetic.
                 const unsigned wc = static_cast<unsigned>((column - c0) * 256.0 + 0.5);
                 const unsigned wr = static_cast<unsigned>((row - r0) * 256.0 + 0.5);
-                const unsigned char* top =
-                    colour + 3 * (std::size_t(r0) * stride + std::size_t(places.slot[k]) * n + c0);
+                const unsigned char* top = plane + 3 * (std::size_t(r0) * strideOf + face + c0);
                 const unsigned char* bottom = top + down;
                 for (int j = 0; j < 3; ++j) {
                     const unsigned upper = top[j] * (256 - wc) + top[right + j] * wc;
@@ -56,19 +77,15 @@ struct StripSampler {
                         static_cast<unsigned char>((upper * (256 - wr) + lower * wr + 32768) >> 16);
                 }
             }
-        }
-        float* distance = &images.distance[out];
-        std::uint16_t* id = ids != nullptr ? &images.ids[out] : nullptr;
-        for (int k = 0; k < count; ++k) {
-            const NearestPixel nearest =
-                NearestFacePixel(n, places.slot[k], places.column[k], places.row[k]);
-            const std::uint32_t code = depth[nearest.index];
+            const int c = static_cast<int>(column + 0.5);
+            const int r = static_cast<int>(row + 0.5);
+            const std::size_t nearest = std::size_t(r) * strideOf + face + c;
+            const std::uint32_t code = codes[nearest];
             distance[k] = code == NoDepthCode
                               ? std::numeric_limits<float>::quiet_NaN()
-                              : static_cast<float>(scale.Depth(code) *
-                                                   (*lengths)(nearest.column, nearest.row));
-            if (id != nullptr) {
-                id[k] = ids[nearest.index];
+                              : static_cast<float>(depthScale.Depth(code) * length(c, r));
+            if (Ids) {
+                id[k] = idPlane[nearest];
             }
         }
     }

@@ -64,8 +64,12 @@ struct StripSampler {
 
     void Sample(const StripPlaces& places, int count, const std::size_t* at,
                 ExrImage& image) const {
+        // Locals, as the stores of bytes below could otherwise change them for all that the
+        // compiler knows, which would read them again at every pixel.
         const int n = faceSize;
-        if (colour != nullptr) {
+        const std::size_t strideOf = stride;
+        const unsigned char* const plane = colour;
+        if (plane != nullptr) {
             const float* value = linear->value;
             std::uint16_t* out[3] = {image.red.data(), image.green.data(), image.blue.data()};
             for (int k = 0; k < count; ++k) {
@@ -74,11 +78,11 @@ struct StripSampler {
                 const int c0 = static_cast<int>(column);
                 const int r0 = static_cast<int>(row);
                 const std::size_t right = c0 + 1 < n ? 3 : 0;
-                const std::size_t down = r0 + 1 < n ? 3 * stride : 0;
+                const std::size_t down = r0 + 1 < n ? 3 * strideOf : 0;
                 const float fc = static_cast<float>(column - c0);
                 const float fr = static_cast<float>(row - r0);
                 const unsigned char* top =
-                    colour + 3 * (std::size_t(r0) * stride + std::size_t(places.slot[k]) * n + c0);
+                    plane + 3 * (std::size_t(r0) * strideOf + std::size_t(places.slot[k]) * n + c0);
                 const unsigned char* bottom = top + down;
                 for (int j = 0; j < 3; ++j) {
                     const float a = value[top[j]];

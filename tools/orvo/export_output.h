@@ -22,9 +22,9 @@ void EncodeGrey16Png(const std::string& path, int width, int height, const std::
 void EncodeFloatTiff(const std::string& path, int width, int height, const float* samples);
 
 // How many pixels each id has.
-template <typename Id> std::vector<std::size_t> CountIds(const std::vector<Id>& ids) {
+template <typename Ids> std::vector<std::size_t> CountIds(const Ids& ids) {
     std::vector<std::size_t> counts(65536, 0);
-    for (const Id id : ids) {
+    for (const auto id : ids) {
         ++counts[id & 0xFFFF];
     }
     return counts;
@@ -186,6 +186,14 @@ public:
                     best = slot;
                 }
             }
+            // The products with a positive cosine keep this order unless two components
+            // lie within a rounding of each other, which no column of a picture has; a
+            // table that had one would give way to PanoramaPointOf.
+            for (int slot = 0; slot < 4; ++slot) {
+                const Real other = horizontal(cameras[slot].forward);
+                exact_ = exact_ && (slot == best ||
+                                    other < horizontal(cameras[best].forward) * (1 - Real(1e-6)));
+            }
             sideSlot_[i] = best;
             sideAlong_[i] = horizontal(cameras[best].forward);
             sideRight_[i] = horizontal(cameras[best].right);
@@ -199,8 +207,10 @@ public:
 
     // The points of columns [first, end) of a row, at most RunLength of them.
     void Place(int first, int end, Real c, Real z, StripPlaces& places) const {
-        const double last = faceSize_ - 1;
-        if (!exact_) {
+        // Only where the cosine is positive does the order of a column's horizontal
+        // components hold for the direction's; it is not at the poles of a picture whose
+        // latitudes were rounded to float.
+        if (!exact_ || !(c > 0)) {
             for (int i = first; i < end; ++i) {
                 const Vector3 direction = {double(east_[i] * c), double(north_[i] * c), double(z)};
                 const PanoramaPoint point = PanoramaPointOf(direction, faceSize_, rolls_);
@@ -210,26 +220,33 @@ public:
             }
             return;
         }
+        const double last = faceSize_ - 1;
         const double upAlong = double(upAlong_ * z);
         const double downAlong = double(downAlong_ * z);
         for (int i = first; i < end; ++i) {
-            const double side = double(sideAlong_[i] * c);
-            const bool toUp = upAlong > side;
-            const bool toDown = !toUp && downAlong > side;
-            const double along = toUp ? upAlong : toDown ? downAlong : side;
-            const double right = toUp     ? double(upRight_[i] * c)
-                                 : toDown ? double(downRight_[i] * c)
-                                          : double(sideRight_[i] * c);
-            const double up = toUp     ? double(upUp_[i] * c)
-                              : toDown ? double(downUp_[i] * c)
-                                       : double(sideUp_[i] * z);
+            // The side face, then the up and the down face, each taking over from the best
+            // so far only when it looks along the direction strictly more.
+            double along = double(sideAlong_[i] * c);
+            double right = double(sideRight_[i] * c);
+            double up = double(sideUp_[i] * z);
+            int slot = sideSlot_[i];
+            if (upAlong > along) {
+                along = upAlong;
+                right = double(upRight_[i] * c);
+                up = double(upUp_[i] * c);
+                slot = PanoramaSlotUp;
+            }
+            if (downAlong > along) {
+                along = downAlong;
+                right = double(downRight_[i] * c);
+                up = double(downUp_[i] * c);
+                slot = PanoramaSlotDown;
+            }
             const double x = right / along;
             const double y = up / along;
             places.column[i - first] = std::min(last, std::max(0.0, (x + 1.0) * 0.5 * last));
             places.row[i - first] = std::min(last, std::max(0.0, (1.0 - y) * 0.5 * last));
-            places.slot[i - first] = toUp     ? PanoramaSlotUp
-                                     : toDown ? PanoramaSlotDown
-                                              : sideSlot_[i];
+            places.slot[i - first] = slot;
         }
     }
 
