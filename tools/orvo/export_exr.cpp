@@ -19,6 +19,7 @@
 #include <half.h>
 
 #include <cmath>
+#include <cstring>
 #include <exception>
 #include <limits>
 #include <thread>
@@ -112,6 +113,84 @@ struct StripSampler {
     }
 };
 
+// OpenEXR's directions and map positions of one cube face's pixels, worked out from those of
+// the face's first row and first column: each component of either follows the column alone,
+// the row alone or neither, as a cube face's two axes do, so those values give every pixel's
+// to the bit without two library calls a pixel. A face whose values show otherwise, or
+// where the table disagrees with the library on a test pixel, keeps calling the library.
+class CubeFaceTable {
+public:
+    CubeFaceTable(Imf::CubeMapFace face, const Imath::Box2i& window, int n)
+        : face_(face), window_(window) {
+        for (int i = 0; i < n; ++i) {
+            byColumn_.push_back(Library(i, 0));
+            byRow_.push_back(Library(0, i));
+        }
+        for (int k = 0; k < Components; ++k) {
+            bool column = false;
+            bool row = false;
+            for (int i = 0; i < n; ++i) {
+                column = column || !Same(byColumn_[i].value[k], byColumn_[0].value[k]);
+                row = row || !Same(byRow_[i].value[k], byRow_[0].value[k]);
+            }
+            separable_ = separable_ && !(column && row);
+            follows_[k] = row ? FollowsRow : column ? FollowsColumn : FollowsNeither;
+        }
+        for (const int row : {0, n / 3, n - 1}) {
+            for (const int column : {0, n / 2, n - 1}) {
+                const Values table = Composed(column, row);
+                const Values library = Library(column, row);
+                for (int k = 0; k < Components; ++k) {
+                    separable_ = separable_ && Same(table.value[k], library.value[k]);
+                }
+            }
+        }
+    }
+
+    // The direction of the face's pixel (column, row) and its position in the map.
+    void At(int column, int row, Imath::V3f& direction, Imath::V2f& position) const {
+        const Values v = separable_ ? Composed(column, row) : Library(column, row);
+        direction = Imath::V3f(v.value[0], v.value[1], v.value[2]);
+        position = Imath::V2f(v.value[3], v.value[4]);
+    }
+
+private:
+    static const int Components = 5; // the direction's x, y, z, the position's x, y
+    enum Follows { FollowsNeither, FollowsColumn, FollowsRow };
+    struct Values {
+        float value[Components];
+    };
+
+    static bool Same(float a, float b) {
+        std::uint32_t x, y;
+        std::memcpy(&x, &a, sizeof x);
+        std::memcpy(&y, &b, sizeof y);
+        return x == y;
+    }
+    Values Library(int column, int row) const {
+        const Imath::V2f inFace(static_cast<float>(column), static_cast<float>(row));
+        const Imath::V3f d = Imf::CubeMap::direction(face_, window_, inFace);
+        const Imath::V2f p = Imf::CubeMap::pixelPosition(face_, window_, inFace);
+        return {{d.x, d.y, d.z, p.x, p.y}};
+    }
+    Values Composed(int column, int row) const {
+        Values v;
+        for (int k = 0; k < Components; ++k) {
+            v.value[k] = follows_[k] == FollowsRow      ? byRow_[row].value[k]
+                         : follows_[k] == FollowsColumn ? byColumn_[column].value[k]
+                                                        : byColumn_[0].value[k];
+        }
+        return v;
+    }
+
+    Imf::CubeMapFace face_;
+    Imath::Box2i window_;
+    std::vector<Values> byColumn_; // along the first row
+    std::vector<Values> byRow_;    // along the first column
+    Follows follows_[Components] = {};
+    bool separable_ = true;
+};
+
 void Allocate(const OrvoDocument& document, ExrImage& image) {
     const std::size_t count = std::size_t(image.width) * image.height;
     if (document.HasColour()) {
@@ -151,20 +230,26 @@ ExrImage RemapEnvironment(const OrvoDocument& document, ExrLayout layout) {
         // Each face in turn, a row of it at a time: OpenEXR places the face's pixels in the
         // map turned and mirrored as its cube layout has them.
         const FacePointer pointOf(n, document.rolls);
+        std::vector<CubeFaceTable> faces;
+        for (int face = 0; face < 6; ++face) {
+            faces.emplace_back(static_cast<Imf::CubeMapFace>(face), window, n);
+        }
         ForRunsInTiles(6 * n, n, [&](int k, int first, int end) {
-            const Imf::CubeMapFace face = static_cast<Imf::CubeMapFace>(k / n);
+            const CubeFaceTable& face = faces[std::size_t(k / n)];
             StripPlaces places;
             std::size_t at[RunLength];
             for (int column = first; column < end; ++column) {
-                const Imath::V2f inFace(float(column), float(k % n));
-                const Imath::V2f position = Imf::CubeMap::pixelPosition(face, window, inFace);
-                const Imath::V3f d = Imf::CubeMap::direction(face, window, inFace);
+                Imath::V3f d;
+                Imath::V2f position;
+                face.At(column, k % n, d, position);
                 const PanoramaPoint point = pointOf(SceneDirection(d));
                 places.slot[column - first] = point.slot;
                 places.column[column - first] = point.column;
                 places.row[column - first] = point.row;
-                at[column - first] = std::size_t(std::lround(position.y)) * image.width +
-                                     std::size_t(std::lround(position.x));
+                // The positions are those of pixels, whole numbers; rounded as lround does
+                // for positive ones.
+                at[column - first] = std::size_t(double(position.y) + 0.5) * image.width +
+                                     std::size_t(double(position.x) + 0.5);
             }
             sampler.Sample(places, end - first, at, image);
         });
