@@ -65,8 +65,7 @@ struct StripSampler {
 
     void Sample(const StripPlaces& places, int count, const std::size_t* at,
                 ExrImage& image) const {
-        // Locals, as the stores of bytes below could otherwise change them for all that the
-        // compiler knows, which would read them again at every pixel.
+        // The fields as locals, read once a run.
         const int n = faceSize;
         const std::size_t strideOf = stride;
         const unsigned char* const plane = colour;

@@ -66,8 +66,8 @@ template <typename Run> void ForRunsInTiles(int rows, int columns, const Run& ru
 }
 
 // Where a run of output pixels meets the strip, as PanoramaPointOf gives it for each: worked
-// out for the whole run before any face pixel is read, so that the arithmetic is a loop the
-// compiler vectorises and the reads that follow have nothing between them to wait for.
+// out for the whole run before any face pixel is read, so that the sampling loop after it is
+// short and its reads of face pixels do not wait on the geometry.
 struct StripPlaces {
     int slot[RunLength];
     double column[RunLength];
