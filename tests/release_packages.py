@@ -151,7 +151,7 @@ class DebianPackage(unittest.TestCase):
     def test_manual_pages_come_from_the_programs_help(self):
         pages = os.path.join(self.root, 'usr', 'share', 'man', 'man1')
         for name, synopsis in [('stitch', ['face1']),
-                               ('orvo', ['info', 'query', 'preview', 'web'])]:
+                               ('orvo', ['info', 'query', 'preview', 'web', 'export'])]:
             with self.subTest(page=name):
                 text = run(['gzip', '-dc', os.path.join(pages, name + '.1.gz')]).stdout
                 self.assertIn('.TH %s "1"' % name.upper(), text)
@@ -160,7 +160,7 @@ class DebianPackage(unittest.TestCase):
                 for word in synopsis:
                     self.assertIn(word, lines)
         orvo = run(['gzip', '-dc', os.path.join(pages, 'orvo.1.gz')]).stdout
-        for command in ['info', 'query', 'preview', 'web']:
+        for command in ['info', 'query', 'preview', 'web', 'export']:
             self.assertIn('.SS "orvo %s"' % command, orvo)
         self.assertIn('slot 0 +Y', orvo)
 

@@ -7,7 +7,10 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
+#include <new>
 #include <string>
+#include <utility>
 #include <vector>
 
 // An output file written under a temporary name beside its target and renamed onto it only
@@ -33,14 +36,28 @@ private:
     bool committed_ = false;
 };
 
+// An allocator whose new elements are left as they come: the remapping writes every pixel of
+// its images, which would otherwise be zeroed first, in a pass over memory as large as them.
+template <typename T> struct UninitialisedAllocator : std::allocator<T> {
+    template <typename U> struct rebind { using other = UninitialisedAllocator<U>; };
+    UninitialisedAllocator() = default;
+    template <typename U> UninitialisedAllocator(const UninitialisedAllocator<U>&) noexcept {}
+    template <typename U> void construct(U* p) noexcept { ::new (static_cast<void*>(p)) U; }
+    template <typename U, typename... Args> void construct(U* p, Args&&... args) {
+        ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
+    }
+};
+// The pixels of an output image, row after row from the top.
+template <typename T> using Pixels = std::vector<T, UninitialisedAllocator<T>>;
+
 // The panorama as an equirectangular image pair: colour interpolated, distance and ids from
 // the nearest face pixel. Row after row from the top.
 struct EquirectImages {
     int width = 0;
     int height = 0;
-    std::vector<unsigned char> colour; // R, G, B a pixel; empty without a colour layer
-    std::vector<float> distance;       // NaN where nothing was hit
-    std::vector<std::uint16_t> ids;    // empty without an object-id layer
+    Pixels<unsigned char> colour; // R, G, B a pixel; empty without a colour layer
+    Pixels<float> distance;       // NaN where nothing was hit
+    Pixels<std::uint16_t> ids;    // empty without an object-id layer
 };
 
 // Throws FileError when the document is no panorama of six square faces.
@@ -60,9 +77,9 @@ struct ExrImage {
     int height = 0;
     bool environment = false; // an environment map, else a rendered view
     ExrLayout layout = ExrLayout::LatLong;
-    std::vector<std::uint16_t> red, green, blue; // half floats; empty without colour
-    std::vector<float> z;                        // +infinity where nothing was hit
-    std::vector<std::uint32_t> ids;              // empty without an object-id layer
+    Pixels<std::uint16_t> red, green, blue; // half floats; empty without colour
+    Pixels<float> z;                        // +infinity where nothing was hit
+    Pixels<std::uint32_t> ids;              // empty without an object-id layer
 };
 
 ExrImage RemapExr(const OrvoDocument& document, ExrLayout layout);

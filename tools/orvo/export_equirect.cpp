@@ -17,28 +17,79 @@ namespace {
 
 const double Pi = 3.14159265358979323846;
 
-// Bilinear interpolation of the colour within one face, at a position in pixel centres that
-// lies in [0, faceSize - 1]: the faces' border pixels lie on the cube's edges, so no sample
-// from a neighbouring face is needed for a seamless picture.
-void InterpolateColour(const OrvoDocument& document, const PanoramaPoint& point,
-                       unsigned char* out) {
-    const int n = document.height;
-    const int c0 = static_cast<int>(point.column);
-    const int r0 = static_cast<int>(point.row);
-    const int c1 = c0 + 1 < n ? c0 + 1 : c0;
-    const int r1 = r0 + 1 < n ? r0 + 1 : r0;
-    // Weights in 256ths of a pixel, so that the blend is integer arithmetic.
-    const unsigned wc = static_cast<unsigned>((point.column - c0) * 256.0 + 0.5);
-    const unsigned wr = static_cast<unsigned>((point.row - r0) * 256.0 + 0.5);
-    const std::size_t stride = 3 * std::size_t(document.width);
-    const unsigned char* top = &document.colour[std::size_t(r0) * stride + 3 * (point.slot * n)];
-    const unsigned char* bottom = &document.colour[std::size_t(r1) * stride + 3 * (point.slot * n)];
-    for (int k = 0; k < 3; ++k) {
-        const unsigned upper = top[3 * c0 + k] * (256 - wc) + top[3 * c1 + k] * wc;
-        const unsigned lower = bottom[3 * c0 + k] * (256 - wc) + bottom[3 * c1 + k] * wc;
-        out[k] = static_cast<unsigned char>((upper * (256 - wr) + lower * wr + 32768) >> 16);
+// Samples the strip at a run of places into the output pixels from out on. The colour is
+// blended bilinearly within one face, at a position in pixel centres that lies in
+// [0, faceSize - 1]: the faces' border pixels lie on the cube's edges, so no sample from a
+// neighbouring face is needed for a seamless picture. Distance and id are the nearest face
+// pixel's.
+struct StripSampler {
+    int faceSize;
+    std::size_t stride; // pixels a strip row
+    const unsigned char* colour;
+    const std::uint32_t* depth;
+    const std::uint16_t* ids;
+    DepthScale scale;
+    const RayLengths* lengths;
+
+    void Sample(const StripPlaces& places, int count, std::size_t out,
+                EquirectImages& images) const {
+        if (colour != nullptr) {
+            ids != nullptr ? Run<true, true>(places, count, out, images)
+                           : Run<true, false>(places, count, out, images);
+        } else {
+            ids != nullptr ? Run<false, true>(places, count, out, images)
+                           : Run<false, false>(places, count, out, images);
+        }
     }
-}
+
+    template <bool Colour, bool Ids>
+    void Run(const StripPlaces& places, int count, std::size_t out, EquirectImages& images) const {
+        // Locals, as the stores of bytes below could otherwise change them for all that the
+        // compiler knows, which would read them again at every pixel.
+        const int n = faceSize;
+        const std::size_t strideOf = stride;
+        const unsigned char* const plane = colour;
+        const std::uint32_t* const codes = depth;
+        const std::uint16_t* const idPlane = ids;
+        const DepthScale depthScale = scale;
+        const RayLengths& length = *lengths;
+        unsigned char* const rgb = Colour ? &images.colour[3 * out] : nullptr;
+        float* const distance = &images.distance[out];
+        std::uint16_t* const id = Ids ? &images.ids[out] : nullptr;
+        for (int k = 0; k < count; ++k) {
+            const double column = places.column[k];
+            const double row = places.row[k];
+            const std::size_t face = std::size_t(places.slot[k]) * n;
+            if (Colour) {
+                const int c0 = static_cast<int>(column);
+                const int r0 = static_cast<int>(row);
+                const std::size_t right = c0 + 1 < n ? 3 : 0;
+                const std::size_t down = r0 + 1 < n ? 3 * strideOf : 0;
+                // Weights in 256ths of a pixel, so that the blend is integer arithmetic.
+                const unsigned wc = static_cast<unsigned>((column - c0) * 256.0 + 0.5);
+                const unsigned wr = static_cast<unsigned>((row - r0) * 256.0 + 0.5);
+                const unsigned char* top = plane + 3 * (std::size_t(r0) * strideOf + face + c0);
+                const unsigned char* bottom = top + down;
+                for (int j = 0; j < 3; ++j) {
+                    const unsigned upper = top[j] * (256 - wc) + top[right + j] * wc;
+                    const unsigned lower = bottom[j] * (256 - wc) + bottom[right + j] * wc;
+                    rgb[3 * k + j] =
+                        static_cast<unsigned char>((upper * (256 - wr) + lower * wr + 32768) >> 16);
+                }
+            }
+            const int c = static_cast<int>(column + 0.5);
+            const int r = static_cast<int>(row + 0.5);
+            const std::size_t nearest = std::size_t(r) * strideOf + face + c;
+            const std::uint32_t code = codes[nearest];
+            distance[k] = code == NoDepthCode
+                              ? std::numeric_limits<float>::quiet_NaN()
+                              : static_cast<float>(depthScale.Depth(code) * length(c, r));
+            if (Ids) {
+                id[k] = idPlane[nearest];
+            }
+        }
+    }
+};
 
 void WriteJsonFile(const std::string& path, const OrvoDocument& document,
                    const EquirectImages& images, const std::vector<std::size_t>& counts) {
@@ -117,33 +168,25 @@ EquirectImages RemapEquirect(const OrvoDocument& document, int width) {
     if (document.HasIds()) {
         images.ids.resize(count);
     }
-    const DepthScale scale = document.Scale();
-    const FaceRolls rolls = document.rolls;
     const RayLengths lengths(n);
-    const FacePointer pointOf(n, rolls);
+    const StripSampler sampler = {n,
+                                  std::size_t(document.width),
+                                  images.colour.empty() ? nullptr : document.colour.data(),
+                                  document.depth.data(),
+                                  images.ids.empty() ? nullptr : document.ids.data(),
+                                  document.Scale(),
+                                  &lengths};
+    const LatLongPointer<double> pointer(n, document.rolls, sinAzimuth, cosAzimuth);
     std::vector<double> sinElevation(images.height), cosElevation(images.height);
     for (int j = 0; j < images.height; ++j) {
         const double elevation = Pi * (0.5 - (j + 0.5) / images.height);
         sinElevation[j] = std::sin(elevation);
         cosElevation[j] = std::cos(elevation);
     }
-    ForPixelsInTiles(images.height, width, [&](int j, int i) {
-        const Vector3 direction = {sinAzimuth[i] * cosElevation[j], cosAzimuth[i] * cosElevation[j],
-                                   sinElevation[j]};
-        const PanoramaPoint point = pointOf(direction);
-        const std::size_t out = std::size_t(j) * width + i;
-        if (!images.colour.empty()) {
-            InterpolateColour(document, point, &images.colour[3 * out]);
-        }
-        const NearestPixel nearest = NearestFacePixel(n, point.slot, point.column, point.row);
-        const std::uint32_t code = document.depth[nearest.index];
-        images.distance[out] =
-            code == NoDepthCode
-                ? std::numeric_limits<float>::quiet_NaN()
-                : static_cast<float>(scale.Depth(code) * lengths(nearest.column, nearest.row));
-        if (!images.ids.empty()) {
-            images.ids[out] = document.ids[nearest.index];
-        }
+    ForRunsInTiles(images.height, width, [&](int j, int first, int end) {
+        StripPlaces places;
+        pointer.Place(first, end, cosElevation[j], sinElevation[j], places);
+        sampler.Sample(places, end - first, std::size_t(j) * width + first, images);
     });
     return images;
 }

@@ -19,6 +19,7 @@
 #include <half.h>
 
 #include <cmath>
+#include <cstring>
 #include <exception>
 #include <limits>
 #include <thread>
@@ -49,43 +50,145 @@ Vector3 SceneDirection(const Imath::V3f& envmap) {
 const char EnvmapAxes[] = "envmap direction (x, y, z) = scene direction (-X, Z, Y): the envmap's "
                           "y is the scene's up, +Z; its z the scene's +Y; its x the scene's -X";
 
-// The panorama sampled along one direction into pixel i of the image.
-void Sample(const OrvoDocument& document, const LinearColours& linear, const DepthScale& scale,
-            const RayLengths& lengths, const FacePointer& pointOf, const Vector3& direction,
-            std::size_t i, ExrImage& image) {
-    const int n = document.height;
-    const PanoramaPoint point = pointOf(direction);
-    if (!image.red.empty()) {
-        const int c0 = static_cast<int>(point.column);
-        const int r0 = static_cast<int>(point.row);
-        const int c1 = c0 + 1 < n ? c0 + 1 : c0;
-        const int r1 = r0 + 1 < n ? r0 + 1 : r0;
-        const float fc = static_cast<float>(point.column - c0);
-        const float fr = static_cast<float>(point.row - r0);
-        const std::size_t stride = 3 * std::size_t(document.width);
-        const unsigned char* top = &document.colour[r0 * stride + 3 * std::size_t(point.slot * n)];
-        const unsigned char* bottom =
-            &document.colour[r1 * stride + 3 * std::size_t(point.slot * n)];
-        std::uint16_t* out[3] = {&image.red[i], &image.green[i], &image.blue[i]};
-        for (int k = 0; k < 3; ++k) {
-            const float a = linear.value[top[3 * c0 + k]];
-            const float b = linear.value[top[3 * c1 + k]];
-            const float c = linear.value[bottom[3 * c0 + k]];
-            const float d = linear.value[bottom[3 * c1 + k]];
-            const float upper = a + fc * (b - a);
-            const float lower = c + fc * (d - c);
-            *out[k] = Imath::half(upper + fr * (lower - upper)).bits();
+// Samples the strip at a run of places into the image's pixels at[0], at[1] and so on: the
+// colour blended bilinearly in linear light within one face (whose border pixels lie on the
+// cube's edges), Z and the id from the nearest face pixel.
+struct StripSampler {
+    int faceSize;
+    std::size_t stride; // pixels a strip row
+    const unsigned char* colour;
+    const std::uint32_t* depth;
+    const std::uint16_t* ids;
+    DepthScale scale;
+    const RayLengths* lengths;
+    const LinearColours* linear;
+
+    void Sample(const StripPlaces& places, int count, const std::size_t* at,
+                ExrImage& image) const {
+        // The fields as locals, read once a run.
+        const int n = faceSize;
+        const std::size_t strideOf = stride;
+        const unsigned char* const plane = colour;
+        if (plane != nullptr) {
+            const float* value = linear->value;
+            std::uint16_t* out[3] = {image.red.data(), image.green.data(), image.blue.data()};
+            for (int k = 0; k < count; ++k) {
+                const double column = places.column[k];
+                const double row = places.row[k];
+                const int c0 = static_cast<int>(column);
+                const int r0 = static_cast<int>(row);
+                const std::size_t right = c0 + 1 < n ? 3 : 0;
+                const std::size_t down = r0 + 1 < n ? 3 * strideOf : 0;
+                const float fc = static_cast<float>(column - c0);
+                const float fr = static_cast<float>(row - r0);
+                const unsigned char* top =
+                    plane + 3 * (std::size_t(r0) * strideOf + std::size_t(places.slot[k]) * n + c0);
+                const unsigned char* bottom = top + down;
+                for (int j = 0; j < 3; ++j) {
+                    const float a = value[top[j]];
+                    const float b = value[top[right + j]];
+                    const float c = value[bottom[j]];
+                    const float d = value[bottom[right + j]];
+                    const float upper = a + fc * (b - a);
+                    const float lower = c + fc * (d - c);
+                    out[j][at[k]] = Imath::half(upper + fr * (lower - upper)).bits();
+                }
+            }
+        }
+        float* z = image.z.data();
+        std::uint32_t* id = ids != nullptr ? image.ids.data() : nullptr;
+        for (int k = 0; k < count; ++k) {
+            const NearestPixel nearest =
+                NearestFacePixel(n, places.slot[k], places.column[k], places.row[k]);
+            const std::uint32_t code = depth[nearest.index];
+            z[at[k]] = code == NoDepthCode
+                           ? std::numeric_limits<float>::infinity()
+                           : static_cast<float>(scale.Depth(code) *
+                                                (*lengths)(nearest.column, nearest.row));
+            if (id != nullptr) {
+                id[at[k]] = ids[nearest.index];
+            }
         }
     }
-    const NearestPixel nearest = NearestFacePixel(n, point.slot, point.column, point.row);
-    const std::uint32_t code = document.depth[nearest.index];
-    image.z[i] = code == NoDepthCode
-                     ? std::numeric_limits<float>::infinity()
-                     : static_cast<float>(scale.Depth(code) * lengths(nearest.column, nearest.row));
-    if (!image.ids.empty()) {
-        image.ids[i] = document.ids[nearest.index];
+};
+
+// OpenEXR's directions and map positions of one cube face's pixels, worked out from those of
+// the face's first row and first column: each component of either follows the column alone,
+// the row alone or neither, as a cube face's two axes do, so those values give every pixel's
+// to the bit without two library calls a pixel. A face whose values show otherwise, or
+// where the table disagrees with the library on a test pixel, keeps calling the library.
+class CubeFaceTable {
+public:
+    CubeFaceTable(Imf::CubeMapFace face, const Imath::Box2i& window, int n)
+        : face_(face), window_(window) {
+        for (int i = 0; i < n; ++i) {
+            byColumn_.push_back(Library(i, 0));
+            byRow_.push_back(Library(0, i));
+        }
+        for (int k = 0; k < Components; ++k) {
+            bool column = false;
+            bool row = false;
+            for (int i = 0; i < n; ++i) {
+                column = column || !Same(byColumn_[i].value[k], byColumn_[0].value[k]);
+                row = row || !Same(byRow_[i].value[k], byRow_[0].value[k]);
+            }
+            separable_ = separable_ && !(column && row);
+            follows_[k] = row ? FollowsRow : column ? FollowsColumn : FollowsNeither;
+        }
+        for (const int row : {0, n / 3, n - 1}) {
+            for (const int column : {0, n / 2, n - 1}) {
+                const Values table = Composed(column, row);
+                const Values library = Library(column, row);
+                for (int k = 0; k < Components; ++k) {
+                    separable_ = separable_ && Same(table.value[k], library.value[k]);
+                }
+            }
+        }
     }
-}
+
+    // The direction of the face's pixel (column, row) and its position in the map.
+    void At(int column, int row, Imath::V3f& direction, Imath::V2f& position) const {
+        const Values v = separable_ ? Composed(column, row) : Library(column, row);
+        direction = Imath::V3f(v.value[0], v.value[1], v.value[2]);
+        position = Imath::V2f(v.value[3], v.value[4]);
+    }
+
+private:
+    static const int Components = 5; // the direction's x, y, z, the position's x, y
+    enum Follows { FollowsNeither, FollowsColumn, FollowsRow };
+    struct Values {
+        float value[Components];
+    };
+
+    static bool Same(float a, float b) {
+        std::uint32_t x, y;
+        std::memcpy(&x, &a, sizeof x);
+        std::memcpy(&y, &b, sizeof y);
+        return x == y;
+    }
+    Values Library(int column, int row) const {
+        const Imath::V2f inFace(static_cast<float>(column), static_cast<float>(row));
+        const Imath::V3f d = Imf::CubeMap::direction(face_, window_, inFace);
+        const Imath::V2f p = Imf::CubeMap::pixelPosition(face_, window_, inFace);
+        return {{d.x, d.y, d.z, p.x, p.y}};
+    }
+    Values Composed(int column, int row) const {
+        Values v;
+        for (int k = 0; k < Components; ++k) {
+            v.value[k] = follows_[k] == FollowsRow      ? byRow_[row].value[k]
+                         : follows_[k] == FollowsColumn ? byColumn_[column].value[k]
+                                                        : byColumn_[0].value[k];
+        }
+        return v;
+    }
+
+    Imf::CubeMapFace face_;
+    Imath::Box2i window_;
+    std::vector<Values> byColumn_; // along the first row
+    std::vector<Values> byRow_;    // along the first column
+    Follows follows_[Components] = {};
+    bool separable_ = true;
+};
 
 void Allocate(const OrvoDocument& document, ExrImage& image) {
     const std::size_t count = std::size_t(image.width) * image.height;
@@ -113,30 +216,53 @@ ExrImage RemapEnvironment(const OrvoDocument& document, ExrLayout layout) {
     Allocate(document, image);
     const Imath::Box2i window(Imath::V2i(0, 0), Imath::V2i(image.width - 1, image.height - 1));
     const LinearColours linear;
-    const DepthScale scale = document.Scale();
     const RayLengths lengths(n);
-    const FacePointer pointOf(n, document.rolls);
+    const StripSampler sampler = {n,
+                                  std::size_t(document.width),
+                                  image.red.empty() ? nullptr : document.colour.data(),
+                                  document.depth.data(),
+                                  image.ids.empty() ? nullptr : document.ids.data(),
+                                  document.Scale(),
+                                  &lengths,
+                                  &linear};
     if (layout == ExrLayout::Cube) {
         // Each face in turn, a row of it at a time: OpenEXR places the face's pixels in the
         // map turned and mirrored as its cube layout has them.
-        ForPixelsInTiles(6 * n, n, [&](int k, int column) {
-            const Imf::CubeMapFace face = static_cast<Imf::CubeMapFace>(k / n);
-            const Imath::V2f inFace(float(column), float(k % n));
-            const Imath::V2f at = Imf::CubeMap::pixelPosition(face, window, inFace);
-            const Imath::V3f d = Imf::CubeMap::direction(face, window, inFace);
-            const std::size_t i =
-                std::size_t(std::lround(at.y)) * image.width + std::size_t(std::lround(at.x));
-            Sample(document, linear, scale, lengths, pointOf, SceneDirection(d), i, image);
+        const FacePointer pointOf(n, document.rolls);
+        std::vector<CubeFaceTable> faces;
+        for (int face = 0; face < 6; ++face) {
+            faces.emplace_back(static_cast<Imf::CubeMapFace>(face), window, n);
+        }
+        ForRunsInTiles(6 * n, n, [&](int k, int first, int end) {
+            const CubeFaceTable& face = faces[std::size_t(k / n)];
+            StripPlaces places;
+            std::size_t at[RunLength];
+            for (int column = first; column < end; ++column) {
+                Imath::V3f d;
+                Imath::V2f position;
+                face.At(column, k % n, d, position);
+                const PanoramaPoint point = pointOf(SceneDirection(d));
+                places.slot[column - first] = point.slot;
+                places.column[column - first] = point.column;
+                places.row[column - first] = point.row;
+                // The positions are those of pixels, whole numbers; rounded as lround does
+                // for positive ones.
+                at[column - first] = std::size_t(double(position.y) + 0.5) * image.width +
+                                     std::size_t(double(position.x) + 0.5);
+            }
+            sampler.Sample(places, end - first, at, image);
         });
         return image;
     }
     // Latitude depends on the row alone and longitude on the column alone, so each is
-    // looked up once; the direction is then the one LatLongMap::direction gives.
-    std::vector<float> sinLongitude(image.width), cosLongitude(image.width);
+    // looked up once; the direction is then the one LatLongMap::direction gives, in the
+    // scene's axes (SceneDirection): (-sin longitude, cos longitude) scaled by the cosine of
+    // the latitude, and its sine up.
+    std::vector<float> east(image.width), north(image.width);
     for (int x = 0; x < image.width; ++x) {
         const float longitude = Imf::LatLongMap::latLong(window, Imath::V2f(float(x), 0.0f)).y;
-        sinLongitude[x] = std::sin(longitude);
-        cosLongitude[x] = std::cos(longitude);
+        east[x] = -std::sin(longitude);
+        north[x] = std::cos(longitude);
     }
     std::vector<float> sinLatitude(image.height), cosLatitude(image.height);
     for (int y = 0; y < image.height; ++y) {
@@ -144,11 +270,15 @@ ExrImage RemapEnvironment(const OrvoDocument& document, ExrLayout layout) {
         sinLatitude[y] = std::sin(latitude);
         cosLatitude[y] = std::cos(latitude);
     }
-    ForPixelsInTiles(image.height, image.width, [&](int y, int x) {
-        const Imath::V3f d(sinLongitude[x] * cosLatitude[y], sinLatitude[y],
-                           cosLongitude[x] * cosLatitude[y]);
-        Sample(document, linear, scale, lengths, pointOf, SceneDirection(d),
-               std::size_t(y) * image.width + x, image);
+    const LatLongPointer<float> pointer(n, document.rolls, east, north);
+    ForRunsInTiles(image.height, image.width, [&](int y, int first, int end) {
+        StripPlaces places;
+        pointer.Place(first, end, cosLatitude[y], sinLatitude[y], places);
+        std::size_t at[RunLength];
+        for (int x = first; x < end; ++x) {
+            at[x - first] = std::size_t(y) * image.width + x;
+        }
+        sampler.Sample(places, end - first, at, image);
     });
     return image;
 }
