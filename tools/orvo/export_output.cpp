@@ -32,9 +32,17 @@ std::string ErrorText(int error, const char* otherwise) {
     return error != 0 ? std::strerror(error) : otherwise;
 }
 
+// libpng's messages are kept quiet, as the writer reports the failure itself: a failure
+// jumps straight back to the caller's jump without printing, a warning is dropped.
+[[noreturn]] void QuietPngError(png_structp png, png_const_charp) {
+    png_longjmp(png, 1);
+}
+void QuietPngWarning(png_structp, png_const_charp) {}
+
 // libpng's write and info structures, released together.
 struct PngWrite {
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_structp png =
+        png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, QuietPngError, QuietPngWarning);
     png_infop info = png != nullptr ? png_create_info_struct(png) : nullptr;
     PngWrite() = default;
     PngWrite(const PngWrite&) = delete;
