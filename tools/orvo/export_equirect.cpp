@@ -162,9 +162,9 @@ EquirectRows EquirectTile::Rows() const {
 
 namespace {
 
-// The azimuth turns from +Y towards +X, the elevation from the horizon upwards; both through
-// the pixel centres.
-std::vector<double> AzimuthSines(int width, bool cosine) {
+// The sines or the cosines of the columns' azimuths. The azimuth turns from +Y towards +X,
+// the elevation from the horizon upwards; both through the pixel centres.
+std::vector<double> AzimuthTable(int width, bool cosine) {
     std::vector<double> values(width);
     for (int i = 0; i < width; ++i) {
         const double azimuth = 2.0 * Pi * ((i + 0.5) / width - 0.5);
@@ -179,8 +179,8 @@ struct EquirectRemap::Tables {
     Tables(const OrvoDocument& document, int imageWidth)
         : width(imageWidth), height(imageWidth / 2), colour(document.HasColour()),
           ids(document.HasIds()), lengths(document.height),
-          pointer(document.height, document.rolls, AzimuthSines(imageWidth, false),
-                  AzimuthSines(imageWidth, true)),
+          pointer(document.height, document.rolls, AzimuthTable(imageWidth, false),
+                  AzimuthTable(imageWidth, true)),
           sinElevation(height),
           cosElevation(height), sampler{document.height,
                                         std::size_t(document.width),
