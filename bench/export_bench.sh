@@ -3,7 +3,8 @@
 # (the largest that stitch joins), both rendered by the demo's render host: the whole command
 # for each form (wall and CPU time, peak memory), then export_bench's split of the same work
 # into the remapping and the encoding of the outputs from memory by libpng, libtiff and
-# OpenEXR. Target: the remapping adds no more than half of the encoding time.
+# OpenEXR, and the equirectangular export as it streams them together. Target: the remapping
+# adds no more than half of the encoding time.
 #
 # Usage: bench/export_bench.sh [build folder]   (default build/bench, a Release build)
 set -euo pipefail

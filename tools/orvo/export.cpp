@@ -141,13 +141,13 @@ int RunExport(const Arguments& arguments) {
         return 0;
     }
     CheckPanorama(document);
-    const EquirectImages images = RemapEquirect(document, width.value_or(4 * document.height));
     const std::filesystem::path folder = words[2];
     std::error_code error;
     std::filesystem::create_directories(folder, error);
     if (error) {
         throw FileError(folder.string(), error.message());
     }
-    WriteEquirect(document, images, (folder / std::filesystem::path(file).stem()).string());
+    ExportEquirect(document, width.value_or(4 * document.height),
+                   (folder / std::filesystem::path(file).stem()).string());
     return 0;
 }

@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -31,9 +32,17 @@ std::string ErrorText(int error, const char* otherwise) {
     return error != 0 ? std::strerror(error) : otherwise;
 }
 
+// libpng's messages are kept quiet, as the writer reports the failure itself: a failure
+// jumps straight back to the caller's jump without printing, a warning is dropped.
+[[noreturn]] void QuietPngError(png_structp png, png_const_charp) {
+    png_longjmp(png, 1);
+}
+void QuietPngWarning(png_structp, png_const_charp) {}
+
 // libpng's write and info structures, released together.
 struct PngWrite {
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_structp png =
+        png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, QuietPngError, QuietPngWarning);
     png_infop info = png != nullptr ? png_create_info_struct(png) : nullptr;
     PngWrite() = default;
     PngWrite(const PngWrite&) = delete;
@@ -41,10 +50,10 @@ struct PngWrite {
     ~PngWrite() { png_destroy_write_struct(&png, &info); }
 };
 
-// libpng reports its failures by a long jump back into this function, which therefore owns
-// nothing that needs destroying.
-bool EncodePngRows(const PngWrite& write, std::FILE* file, int width, int height, int bitDepth,
-                   int colourType, const unsigned char* pixels, std::size_t stride) {
+// libpng reports its failures by a long jump back into the function that set the jump, so
+// each of these sets its own and owns nothing that needs destroying.
+bool StartPng(const PngWrite& write, std::FILE* file, int width, int height, int bitDepth,
+              int colourType) {
     if (setjmp(png_jmpbuf(write.png)) != 0) {
         return false;
     }
@@ -58,33 +67,31 @@ bool EncodePngRows(const PngWrite& write, std::FILE* file, int width, int height
     if (bitDepth == 16) {
         png_set_swap(write.png); // PNG stores big-endian samples, the rows are the host's
     }
-    for (int row = 0; row < height; ++row) {
-        png_write_row(write.png, pixels + std::size_t(row) * stride);
+    return true;
+}
+
+bool WritePngRows(const PngWrite& write, const unsigned char* rows, int count, std::size_t stride) {
+    if (setjmp(png_jmpbuf(write.png)) != 0) {
+        return false;
+    }
+    for (int row = 0; row < count; ++row) {
+        png_write_row(write.png, rows + std::size_t(row) * stride);
+    }
+    return true;
+}
+
+bool EndPng(const PngWrite& write) {
+    if (setjmp(png_jmpbuf(write.png)) != 0) {
+        return false;
     }
     png_write_end(write.png, nullptr);
     return true;
 }
 
-void EncodePng(const std::string& path, int width, int height, int bitDepth, int colourType,
-               const unsigned char* pixels, std::size_t stride) {
-    errno = 0;
-    FileHandle file(std::fopen(path.c_str(), "wb"));
-    if (!file) {
-        throw FileError(path, ErrorText(errno, "cannot be created"));
-    }
-    const PngWrite write;
-    errno = 0;
-    const bool encoded =
-        write.info != nullptr &&
-        EncodePngRows(write, file.get(), width, height, bitDepth, colourType, pixels, stride);
-    const int encodeError = errno;
-    // Closing flushes the last bytes, so its failure is a failed write too.
-    const bool closed = std::fclose(file.release()) == 0;
-    const int closeError = errno;
-    if (!encoded || !closed) {
-        throw FileError(path, "cannot write the PNG file: " +
-                                  ErrorText(!encoded ? encodeError : closeError, "libpng failed"));
-    }
+// libtiff's messages on the file's handle are kept quiet: the failure is reported by the
+// writer, with the system's reason where there is one.
+int QuietTiff(TIFF*, void*, const char*, const char*, va_list) {
+    return 1;
 }
 
 } // namespace
@@ -135,50 +142,129 @@ void TemporaryOutput::Commit() {
     committed_ = true;
 }
 
-void EncodeRgbPng(const std::string& path, int width, int height, const unsigned char* rgb) {
-    EncodePng(path, width, height, 8, PNG_COLOR_TYPE_RGB, rgb, 3 * std::size_t(width));
-}
+struct PngRowWriter::State {
+    std::string name;
+    FileHandle file;
+    PngWrite write;
+    std::size_t stride = 0;
+};
 
-void EncodeGrey16Png(const std::string& path, int width, int height, const std::uint16_t* grey) {
-    EncodePng(path, width, height, 16, PNG_COLOR_TYPE_GRAY,
-              reinterpret_cast<const unsigned char*>(grey), 2 * std::size_t(width));
-}
-
-void EncodeFloatTiff(const std::string& path, int width, int height, const float* samples) {
-    // libtiff's own messages would go to standard error; the failure is reported below.
-    const TIFFErrorHandler oldError = TIFFSetErrorHandler(nullptr);
-    const TIFFErrorHandler oldWarning = TIFFSetWarningHandler(nullptr);
-    struct Restore {
-        TIFFErrorHandler error, warning;
-        ~Restore() {
-            TIFFSetErrorHandler(error);
-            TIFFSetWarningHandler(warning);
-        }
-    } restore{oldError, oldWarning};
+PngRowWriter::PngRowWriter(const std::string& path, std::string name, Kind kind, int width,
+                           int height)
+    : state_(new State) {
+    state_->name = std::move(name);
     errno = 0;
-    TIFF* tif = TIFFOpen(path.c_str(), "w");
-    if (tif == nullptr) {
-        throw FileError(path, ErrorText(errno, "cannot be created"));
+    state_->file.reset(std::fopen(path.c_str(), "wb"));
+    if (!state_->file) {
+        throw FileError(state_->name, ErrorText(errno, "cannot be created"));
     }
-    bool ok = TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, std::uint32_t(width)) &&
-              TIFFSetField(tif, TIFFTAG_IMAGELENGTH, std::uint32_t(height)) &&
-              TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, 1) &&
-              TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, 32) &&
-              TIFFSetField(tif, TIFFTAG_SAMPLEFORMAT, SAMPLEFORMAT_IEEEFP) &&
-              TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISBLACK) &&
-              TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG) &&
-              TIFFSetField(tif, TIFFTAG_COMPRESSION, COMPRESSION_ADOBE_DEFLATE) &&
-              TIFFSetField(tif, TIFFTAG_ZIPQUALITY, 1) &&
-              TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, TIFFDefaultStripSize(tif, 0));
-    for (int row = 0; ok && row < height; ++row) {
-        ok = TIFFWriteScanline(tif, const_cast<float*>(samples + std::size_t(row) * width),
-                               std::uint32_t(row), 0) == 1;
+    const int bitDepth = kind == Rgb8 ? 8 : 16;
+    state_->stride = (kind == Rgb8 ? 3 : 2) * std::size_t(width);
+    errno = 0;
+    if (state_->write.info == nullptr ||
+        !StartPng(state_->write, state_->file.get(), width, height, bitDepth,
+                  kind == Rgb8 ? PNG_COLOR_TYPE_RGB : PNG_COLOR_TYPE_GRAY)) {
+        throw FileError(state_->name,
+                        "cannot write the PNG file: " + ErrorText(errno, "libpng failed"));
     }
-    ok = TIFFWriteDirectory(tif) != 0 && ok;
-    const int error = errno;
-    TIFFClose(tif);
+}
+
+PngRowWriter::~PngRowWriter() = default;
+
+void PngRowWriter::WriteRows(const void* rows, int count) {
+    errno = 0;
+    if (!WritePngRows(state_->write, static_cast<const unsigned char*>(rows), count,
+                      state_->stride)) {
+        throw FileError(state_->name,
+                        "cannot write the PNG file: " + ErrorText(errno, "libpng failed"));
+    }
+}
+
+void PngRowWriter::Finish() {
+    errno = 0;
+    const bool ended = EndPng(state_->write);
+    const int endError = errno;
+    // Closing flushes the last bytes, so its failure is a failed write too.
+    const bool closed = std::fclose(state_->file.release()) == 0;
+    const int closeError = errno;
+    if (!ended || !closed) {
+        throw FileError(state_->name,
+                        "cannot write the PNG file: " +
+                            ErrorText(!ended ? endError : closeError, "libpng failed"));
+    }
+}
+
+struct FloatTiffRowWriter::State {
+    std::string name;
+    TIFF* tif = nullptr;
+    std::size_t width = 0;
+    int row = 0;
+    ~State() {
+        if (tif != nullptr) {
+            TIFFClose(tif);
+        }
+    }
+    [[noreturn]] void Fail(int error) const {
+        throw FileError(name, "cannot write the TIFF file: " + ErrorText(error, "libtiff failed"));
+    }
+};
+
+FloatTiffRowWriter::FloatTiffRowWriter(const std::string& path, std::string name, int width,
+                                       int height)
+    : state_(new State) {
+    state_->name = std::move(name);
+    state_->width = std::size_t(width);
+    struct OptionsFree {
+        void operator()(TIFFOpenOptions* options) const noexcept { TIFFOpenOptionsFree(options); }
+    };
+    const std::unique_ptr<TIFFOpenOptions, OptionsFree> options(TIFFOpenOptionsAlloc());
+    if (!options) {
+        throw std::bad_alloc();
+    }
+    TIFFOpenOptionsSetErrorHandlerExtR(options.get(), QuietTiff, nullptr);
+    TIFFOpenOptionsSetWarningHandlerExtR(options.get(), QuietTiff, nullptr);
+    errno = 0;
+    state_->tif = TIFFOpenExt(path.c_str(), "w", options.get());
+    if (state_->tif == nullptr) {
+        throw FileError(state_->name, ErrorText(errno, "cannot be created"));
+    }
+    TIFF* tif = state_->tif;
+    const bool ok = TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, std::uint32_t(width)) &&
+                    TIFFSetField(tif, TIFFTAG_IMAGELENGTH, std::uint32_t(height)) &&
+                    TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, 1) &&
+                    TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, 32) &&
+                    TIFFSetField(tif, TIFFTAG_SAMPLEFORMAT, SAMPLEFORMAT_IEEEFP) &&
+                    TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISBLACK) &&
+                    TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG) &&
+                    TIFFSetField(tif, TIFFTAG_COMPRESSION, COMPRESSION_ADOBE_DEFLATE) &&
+                    TIFFSetField(tif, TIFFTAG_ZIPQUALITY, 1) &&
+                    TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, TIFFDefaultStripSize(tif, 0));
     if (!ok) {
-        throw FileError(path, "cannot write the TIFF file: " + ErrorText(error, "libtiff failed"));
+        state_->Fail(errno);
+    }
+}
+
+FloatTiffRowWriter::~FloatTiffRowWriter() = default;
+
+void FloatTiffRowWriter::WriteRows(const float* rows, int count) {
+    const std::size_t width = state_->width;
+    errno = 0;
+    for (int k = 0; k < count; ++k, ++state_->row) {
+        if (TIFFWriteScanline(state_->tif, const_cast<float*>(rows + std::size_t(k) * width),
+                              std::uint32_t(state_->row), 0) != 1) {
+            state_->Fail(errno);
+        }
+    }
+}
+
+void FloatTiffRowWriter::Finish() {
+    errno = 0;
+    const bool written = TIFFWriteDirectory(state_->tif) != 0;
+    const int error = errno;
+    TIFFClose(state_->tif);
+    state_->tif = nullptr;
+    if (!written) {
+        state_->Fail(error);
     }
 }
 
@@ -248,6 +334,33 @@ void ForRowBands(int rows, const std::function<void(int first, int end)>& work) 
             }
         });
     }
+    for (std::thread& thread : threads) {
+        thread.join();
+    }
+    for (const std::exception_ptr& failure : failures) {
+        if (failure) {
+            std::rethrow_exception(failure);
+        }
+    }
+}
+
+void RunTogether(const std::vector<std::function<void()>>& tasks) {
+    if (tasks.empty()) {
+        return;
+    }
+    std::vector<std::exception_ptr> failures(tasks.size());
+    const auto run = [&](std::size_t k) {
+        try {
+            tasks[k]();
+        } catch (...) {
+            failures[k] = std::current_exception();
+        }
+    };
+    std::vector<std::thread> threads;
+    for (std::size_t k = 0; k + 1 < tasks.size(); ++k) {
+        threads.emplace_back(run, k);
+    }
+    run(tasks.size() - 1);
     for (std::thread& thread : threads) {
         thread.join();
     }

@@ -1,5 +1,5 @@
-// Encoders of the exports' image files and JSON tables: each writes a whole file from an
-// image in memory, or throws FileError naming the file.
+// Encoders of the exports' image files and JSON tables, and the remap's shares of work among
+// the processors.
 #pragma once
 
 #include "json_writer.h"
@@ -12,14 +12,45 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
-// 8-bit RGB (3 samples a pixel) or 16-bit grey (1 sample a pixel) PNG files.
-void EncodeRgbPng(const std::string& path, int width, int height, const unsigned char* rgb);
-void EncodeGrey16Png(const std::string& path, int width, int height, const std::uint16_t* grey);
-// A TIFF file of one 32-bit floating-point sample a pixel, Deflate-compressed.
-void EncodeFloatTiff(const std::string& path, int width, int height, const float* samples);
+// A PNG file written a band of rows at a time: 8-bit RGB (3 samples a pixel) or 16-bit
+// grey (1 sample a pixel, in the host's byte order). Failures throw FileError naming name.
+class PngRowWriter {
+public:
+    enum Kind { Rgb8, Grey16 };
+    // Creates the file at path and writes its header.
+    PngRowWriter(const std::string& path, std::string name, Kind kind, int width, int height);
+    PngRowWriter(const PngRowWriter&) = delete;
+    PngRowWriter& operator=(const PngRowWriter&) = delete;
+    ~PngRowWriter();
+    // The next count rows, one after the other in memory.
+    void WriteRows(const void* rows, int count);
+    // Ends the file once every row is written, and closes it.
+    void Finish();
+
+private:
+    struct State;
+    std::unique_ptr<State> state_;
+};
+
+// A TIFF file of one 32-bit floating-point sample a pixel, Deflate-compressed, written a
+// band of rows at a time. Failures throw FileError naming name.
+class FloatTiffRowWriter {
+public:
+    FloatTiffRowWriter(const std::string& path, std::string name, int width, int height);
+    FloatTiffRowWriter(const FloatTiffRowWriter&) = delete;
+    FloatTiffRowWriter& operator=(const FloatTiffRowWriter&) = delete;
+    ~FloatTiffRowWriter();
+    void WriteRows(const float* rows, int count);
+    void Finish();
+
+private:
+    struct State;
+    std::unique_ptr<State> state_;
+};
 
 // How many pixels each id has.
 template <typename Ids> std::vector<std::size_t> CountIds(const Ids& ids) {
@@ -28,6 +59,13 @@ template <typename Ids> std::vector<std::size_t> CountIds(const Ids& ids) {
         ++counts[id & 0xFFFF];
     }
     return counts;
+}
+// Adds the ids' pixels to counts, which has 65536 of them.
+inline void AddIdCounts(const std::uint16_t* ids, std::size_t count,
+                        std::vector<std::size_t>& counts) {
+    for (std::size_t i = 0; i < count; ++i) {
+        ++counts[ids[i]];
+    }
 }
 
 // The object table as a JSON array: every object of the file's table (the newest record of
@@ -43,6 +81,10 @@ std::string ObjectTableText(const OrvoDocument& document, const std::vector<std:
 // band is thrown again here.
 void ForRowBands(int rows, const std::function<void(int first, int end)>& work);
 
+// Runs each task on a thread of its own, the last on the calling one, and returns when all
+// are done. The first task's exception, in their order, is thrown again here.
+void RunTogether(const std::vector<std::function<void()>>& tasks);
+
 // Calls run(row, first, end) for runs of the columns [first, end) of every row of a rows x
 // columns image, no run longer than RunLength, on a thread a processor as ForRowBands does,
 // tile by tile: an output row runs along a curve through the faces, and output pixels near
@@ -50,11 +92,11 @@ void ForRowBands(int rows, const std::function<void(int first, int end)>& work);
 // this were the fastest on faces of 2730 pixels, by a fifth against 16 rows; a run's 64
 // pixels keep its places in the first-level cache.
 const int RunLength = 64;
+const int TileRows = 128;
 template <typename Run> void ForRunsInTiles(int rows, int columns, const Run& run) {
-    const int tileRows = 128;
     ForRowBands(rows, [&](int first, int end) {
-        for (int top = first; top < end; top += tileRows) {
-            const int bottom = std::min(end, top + tileRows);
+        for (int top = first; top < end; top += TileRows) {
+            const int bottom = std::min(end, top + TileRows);
             for (int left = 0; left < columns; left += RunLength) {
                 const int right = std::min(columns, left + RunLength);
                 for (int row = top; row < bottom; ++row) {
@@ -63,6 +105,24 @@ template <typename Run> void ForRunsInTiles(int rows, int columns, const Run& ru
             }
         }
     });
+}
+
+// The same runs for the rows [top, bottom) of an image alone, tile by tile as above, each
+// tile's columns shared out among the threads instead of the rows, so that a thread's runs
+// go down tiles as tall as ForRunsInTiles's.
+template <typename Run> void ForRunsInRows(int top, int bottom, int columns, const Run& run) {
+    const int runs = (columns + RunLength - 1) / RunLength;
+    for (int tileTop = top; tileTop < bottom; tileTop += TileRows) {
+        const int tileBottom = std::min(bottom, tileTop + TileRows);
+        ForRowBands(runs, [&](int firstRun, int endRun) {
+            for (int left = firstRun * RunLength; left < endRun * RunLength; left += RunLength) {
+                const int right = std::min(columns, left + RunLength);
+                for (int row = tileTop; row < tileBottom; ++row) {
+                    run(row, left, right);
+                }
+            }
+        });
+    }
 }
 
 // Where a run of output pixels meets the strip, as PanoramaPointOf gives it for each: worked

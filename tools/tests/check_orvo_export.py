@@ -10,7 +10,9 @@ Usage: check_orvo_export.py ORVO ORVO_FIXTURE EXR_PROBE EXRHEADER [unittest argu
 import json
 import math
 import os
+import resource
 import shutil
+import signal
 import subprocess
 import sys
 import tempfile
@@ -132,7 +134,9 @@ class Equirect(ExportCase):
         with Image.open(self.path('default/room_colour.png')) as image:
             self.assertEqual(image.size, (4 * N, 2 * N))
 
-        result = orvo('export', 'equirect', path, self.path('out'), '--width', 96)
+        # Wide enough for the rows to pass in several bands, the last one short.
+        w, h = 520, 260
+        result = orvo('export', 'equirect', path, self.path('out'), '--width', w)
         self.assertEqual(result.returncode, 0, result.stderr)
         self.assertEqual(sorted(os.listdir(self.path('out'))),
                          ['room.json', 'room_colour.png', 'room_distance.tif', 'room_ids.png'])
@@ -143,21 +147,23 @@ class Equirect(ExportCase):
             colour = np.asarray(image).astype(float)
         with Image.open(self.path('out/room_ids.png')) as image:
             ids = np.asarray(image)
-        self.assertEqual((colour.shape, ids.shape), ((48, 96, 3), (48, 96)))
+        self.assertEqual((colour.shape, ids.shape), ((h, w, 3), (h, w)))
         distance = tifffile.imread(self.path('out/room_distance.tif'))
-        self.assertEqual((distance.dtype, distance.shape), (np.float32, (48, 96)))
+        self.assertEqual((distance.dtype, distance.shape), (np.float32, (h, w)))
 
-        j, i = np.mgrid[0:48, 0:96]
-        azimuth = 2 * math.pi * ((i + 0.5) / 96 - 0.5)
-        elevation = math.pi * (0.5 - (j + 0.5) / 48)
+        j, i = np.mgrid[0:h, 0:w]
+        azimuth = 2 * math.pi * ((i + 0.5) / w - 0.5)
+        elevation = math.pi * (0.5 - (j + 0.5) / h)
         rays = np.stack([np.sin(azimuth) * np.cos(elevation), np.cos(azimuth) * np.cos(elevation),
                          np.sin(elevation)], axis=-1)
         # Smooth across every face and edge: the colour of the ray's own direction.
         self.assertLess(abs(colour - smooth_colour(rays)).max(), 4.0)
+        rows = sorted(set(range(0, h, 4)) | {127, 128, 129, 255, 256, h - 1})
+        columns = range(0, w, 8)
         checked = sum(self.check_ray(rays[y, x], answers, int(ids[y, x]), float(distance[y, x]),
                                      math.isnan, (x, y))
-                      for y in range(48) for x in range(96))
-        self.assertGreater(checked, 0.97 * 48 * 96)
+                      for y in rows for x in columns)
+        self.assertGreater(checked, 0.97 * len(rows) * len(columns))
 
         with open(self.path('out/room.json')) as f:
             table = json.load(f)
@@ -305,6 +311,18 @@ class BadInput(ExportCase):
         self.assertEqual(result.returncode, 1)
         self.assertEqual(result.stderr, 'orvo: %s: is a folder\n' % self.path('out/room_ids.png'))
         self.assertEqual(os.listdir(self.path('out')), ['room_ids.png'])
+        # Files that fill up partway, a size limit standing in for a full disk, fail the
+        # export and leave no output, whole or partial.
+        def size_limit():
+            signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
+            resource.setrlimit(resource.RLIMIT_FSIZE, (20000, 20000))
+        result = subprocess.run([base.ORVO, 'export', 'equirect', path, self.path('full'),
+                                 '--width', '1024'], capture_output=True, text=True,
+                                preexec_fn=size_limit, check=False)
+        self.assertEqual(result.returncode, 1)
+        self.assertRegex(result.stderr, r'^orvo: %s/room_\w+\.(png|tif): cannot write the '
+                         r'(PNG|TIFF) file: File too large\n$' % self.path('full'))
+        self.assertEqual(os.listdir(self.path('full')), [])
         result = orvo('export', 'exr', path, self.path('nowhere/x.exr'))
         self.assertEqual(result.returncode, 1)
         self.assertEqual(result.stderr, 'orvo: %s: No such file or directory\n'
