@@ -321,27 +321,13 @@ std::string ObjectTableText(const OrvoDocument& document, const std::vector<std:
 
 void ForRowBands(int rows, const std::function<void(int first, int end)>& work) {
     const int bands = std::max(1, std::min<int>(std::thread::hardware_concurrency(), rows));
-    std::vector<std::thread> threads;
-    std::vector<std::exception_ptr> failures(bands);
+    std::vector<std::function<void()>> tasks;
     for (int band = 0; band < bands; ++band) {
         const int first = int(std::int64_t(rows) * band / bands);
         const int end = int(std::int64_t(rows) * (band + 1) / bands);
-        threads.emplace_back([&, band, first, end] {
-            try {
-                work(first, end);
-            } catch (...) {
-                failures[band] = std::current_exception();
-            }
-        });
+        tasks.push_back([&work, first, end] { work(first, end); });
     }
-    for (std::thread& thread : threads) {
-        thread.join();
-    }
-    for (const std::exception_ptr& failure : failures) {
-        if (failure) {
-            std::rethrow_exception(failure);
-        }
-    }
+    RunTogether(tasks);
 }
 
 void RunTogether(const std::vector<std::function<void()>>& tasks) {
@@ -358,7 +344,13 @@ void RunTogether(const std::vector<std::function<void()>>& tasks) {
     };
     std::vector<std::thread> threads;
     for (std::size_t k = 0; k + 1 < tasks.size(); ++k) {
-        threads.emplace_back(run, k);
+        // Without a thread to spare, the task runs here; the threads already started are
+        // still joined below.
+        try {
+            threads.emplace_back(run, k);
+        } catch (const std::system_error&) {
+            run(k);
+        }
     }
     run(tasks.size() - 1);
     for (std::thread& thread : threads) {
