@@ -209,6 +209,11 @@ int TargetFile::Commit() {
         state.committed = true;
         return 0;
     }
+    // The bytes reach the disk before the name does, so that a crash soon after a run, whose
+    // faces are then gone, cannot leave an empty panorama in the target's place.
+    if (fsync(state.file) != 0) {
+        return errno;
+    }
     if (state.unnamed) {
         // A target that does not exist gets the file in one step; an existing one is
         // replaced by a rename from the temporary name, the only moment that name exists.

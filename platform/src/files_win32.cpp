@@ -193,6 +193,12 @@ int TargetFile::Commit() {
         return EBADF;
     }
     State& state = *state_;
+    // The bytes reach the disk before the name does, so that a crash soon after a run, whose
+    // faces are then gone, cannot leave an empty panorama in the target's place.
+    if (state.stream && !state.inPlace &&
+        (std::fflush(state.stream.get()) != 0 || _commit(_fileno(state.stream.get())) != 0)) {
+        return errno;
+    }
     if (state.stream && std::fclose(state.stream.release()) != 0) {
         return errno;
     }
