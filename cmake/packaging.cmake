@@ -180,8 +180,6 @@ elseif(WIN32 AND CMAKE_CROSSCOMPILING AND TARGET render_host)
              COMMAND /usr/bin/python3 ${orvo_package_test} zip ${PROJECT_BINARY_DIR}
                      ${CMAKE_CPACK_COMMAND} ${CMAKE_CROSSCOMPILING_EMULATOR}
                      ${PROJECT_VERSION} ${PROJECT_SOURCE_DIR} ${orvo_has_tool})
-    # A prefix of its own: its programs leave the shared prefix in a state in which the
-    # relay-traced runs of the other Windows tests took minutes instead of seconds.
     set_tests_properties(Windows.ReleaseZip PROPERTIES TIMEOUT 600 FIXTURES_REQUIRED Wine
-        ENVIRONMENT "WINEPREFIX=${ORVO_WINEPREFIX}-zip;WINEDEBUG=-all;LANG=C.UTF-8;WINEDLLOVERRIDES=mscoree,mshtml=")
+        ENVIRONMENT "WINEPREFIX=${ORVO_WINEPREFIX};WINEDEBUG=-all;LANG=C.UTF-8;WINEDLLOVERRIDES=mscoree,mshtml=")
 endif()
